@@ -75,8 +75,9 @@ function(tandry_program_tests)
     tandry_test_program_options(tandry_program_tests)
     target_link_libraries(tandry_program_tests PRIVATE tandry_test_support tandry_test_support_movie
         tandry_test_support_pdf tandry_test_support_web tandry_test_support_dropbox tandry_test_support_media GTest::gmock GTest::gtest_main)
-    target_compile_definitions(tandry_program_tests PRIVATE TANDRY_EXECUTABLE="$<TARGET_FILE:tandry>")
-    add_dependencies(tandry_program_tests tandry)
+    target_compile_definitions(tandry_program_tests PRIVATE TANDRY_EXECUTABLE="$<TARGET_FILE:tandry>"
+        TANDRY_MOVIE_EXECUTABLE="$<TARGET_FILE:tandry-movie>")
+    add_dependencies(tandry_program_tests tandry tandry-movie)
     tandry_gtest_suites(tandry_program_tests WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
 endfunction()
 

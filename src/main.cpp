@@ -31,7 +31,6 @@
 #include "Platform/UI/DesktopApplications.h"
 #include "Platform/UI/FolderPhotoLibrary.h"
 #include "Platform/Host/WindowHost.h"
-#include "Platform/Media/Movie/MovieEngineServer.h"
 #include "Platform/Media/Movie/RemoteMovieEngine.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/SystemURLOpener.h"
@@ -47,6 +46,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +74,17 @@ void passSignalToMainThread(int signal)
 {
     if (!pthread_equal(pthread_self(), signalThread))
         pthread_kill(signalThread, signal);
+}
+
+// The executable `name` in this program's folder, if there is one.
+std::optional<std::string> besideThisProgram(const std::string& name)
+{
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return std::nullopt;
+    auto path = (self.parent_path() / name).string();
+    return ::access(path.c_str(), X_OK) == 0 ? std::optional(path) : std::nullopt;
 }
 
 bool hasDisplay(const LaunchOptions::Environment& environment)
@@ -336,8 +347,6 @@ bool endOtherThreads()
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::string_view(argv[1]) == media::MovieEngineServer::Argument)
-        return media::MovieEngineServer::run(argc, argv);
     takeSignalsOnTheMainThread();
     std::string error;
     auto options = LaunchOptions::parse(std::vector<std::string>(argv, argv + argc),
@@ -365,8 +374,9 @@ int main(int argc, char** argv)
     // Announcements go through the Avahi daemon where one runs.
     NetServicePublisher::setShared(AvahiNetServicePublisher::create());
     VKRegisterViewers();
-    // Movies play in a process of this program's own.
-    media::MovieEngine::setFactory([] { return std::make_unique<media::RemoteMovieEngine>("/proc/self/exe"); });
+    // Movies play in a process of their own, the program beside this one.
+    if (auto player = besideThisProgram("tandry-movie"))
+        media::MovieEngine::setFactory([player = *player] { return std::make_unique<media::RemoteMovieEngine>(player); });
     auto delegate = VKAppDelegate::create();
     VKRegisterWebBrowser(delegate);
     bool launched = true;

@@ -11,9 +11,9 @@
 set -euo pipefail
 build=${1:?usage: movie_play.sh BUILD}
 tool=$(cd "$build" && pwd)/bench/movie_window
-program=$(cd "$build" && pwd)/tandry
+program=$(cd "$build" && pwd)/tandry-movie
 [[ -x $tool ]] || { echo "no movie_window in $build/bench (make bench builds it)" >&2; exit 1; }
-[[ -x $program ]] || { echo "no tandry in $build (its movie process plays the clip)" >&2; exit 1; }
+[[ -x $program ]] || { echo "no tandry-movie in $build (the movie process plays the clip)" >&2; exit 1; }
 for peer in Xvfb gst-launch-1.0 python3; do
     command -v "$peer" >/dev/null || { echo "$peer is missing" >&2; exit 1; }
 done

@@ -8,8 +8,9 @@
 // PRESENTED DRAWS" counted over the pause only, then ends. Sound goes to a
 // fakesink that keeps the clock. With --home the program's home is DIR,
 // kept, as the program's own is from launch to launch. With --process the
-// movie plays in PROGRAM's movie process, as in the program, and the CPU
-// seconds count that process's too, its start-up among them.
+// movie plays in the movie process PROGRAM (tandry-movie), as in the
+// program, and the CPU seconds count that process's too, its start-up
+// among them.
 //
 //   movie_window FILE [--pause] [--home DIR] [--process PROGRAM]
 

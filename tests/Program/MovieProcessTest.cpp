@@ -87,7 +87,7 @@ TEST_F(MovieProcessTest, AMoviePlaysThroughAndTheProcessEndsWithTheEngine)
     const auto movie = clips.colours();
     ASSERT_FALSE(movie.empty());
     {
-        media::RemoteMovieEngine engine(TANDRY_EXECUTABLE);
+        media::RemoteMovieEngine engine(TANDRY_MOVIE_EXECUTABLE);
         engine.setMaximumFrameSize({ 160, 120 });
         engine.play();
         engine.open(movie, &heard);
@@ -113,7 +113,7 @@ TEST_F(MovieProcessTest, TheProcessDyingOrAnUnplayableFileIsTheMoviesFailure)
     test::MovieClips clips(makeFolder("clips"));
     const auto movie = clips.colours();
     {
-        media::RemoteMovieEngine engine(TANDRY_EXECUTABLE);
+        media::RemoteMovieEngine engine(TANDRY_MOVIE_EXECUTABLE);
         engine.open(movie, &heard);
         ASSERT_TRUE(wait([&] { return heard.duration >= 0; }));
         auto processes = movieProcesses();
@@ -125,7 +125,7 @@ TEST_F(MovieProcessTest, TheProcessDyingOrAnUnplayableFileIsTheMoviesFailure)
         engine.play();
     }
     Heard unplayable;
-    media::RemoteMovieEngine engine(TANDRY_EXECUTABLE);
+    media::RemoteMovieEngine engine(TANDRY_MOVIE_EXECUTABLE);
     engine.open(clips.text(), &unplayable);
     ASSERT_TRUE(wait([&] { return !unplayable.failure.empty(); }));
     EXPECT_EQ(unplayable.frames, 0);

@@ -193,7 +193,7 @@ int MovieEngineServer::run(int argc, char** argv)
     if (::fstat(SocketDescriptor, &socket) != 0 || !S_ISSOCK(socket.st_mode) || ::fstat(FramesDescriptor, &frames) != 0
         || !S_ISREG(frames.st_mode))
         return 2;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
         std::string_view argument = argv[i];
         if (argument == SilentArgument)
             GStreamerMovieEngine::setSilent(true);

@@ -1,6 +1,6 @@
 #pragma once
 
-// The movie process: `tandry --movie-engine` runs GStreamer's engine for the
+// The movie process: `tandry-movie` runs GStreamer's engine for the
 // program that started it (RemoteMovieEngine) and ends when the program
 // closes its socket or goes. Decoders and their libraries live and die
 // with this process, so the program keeps none of their memory once a movie
@@ -12,8 +12,6 @@ namespace media {
 
 class MovieEngineServer {
 public:
-    // The argument that makes the program this process.
-    static constexpr const char* Argument = "--movie-engine";
     static constexpr const char* SilentArgument = "--silent";
     static constexpr const char* UnsynchronizedArgument = "--unsynchronized";
     static constexpr int SocketDescriptor = 3;

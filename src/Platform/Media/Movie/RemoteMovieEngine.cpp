@@ -66,7 +66,7 @@ struct RemoteMovieEngine::Connection : std::enable_shared_from_this<Connection> 
             return false;
         socket = pair[0];
         frames = ::memfd_create("tandry-movie-frames", MFD_CLOEXEC);
-        std::vector<std::string> arguments { MovieEngineServer::Argument };
+        std::vector<std::string> arguments;
         if (GStreamerMovieEngine::isSilent())
             arguments.push_back(MovieEngineServer::SilentArgument);
         if (GStreamerMovieEngine::isUnsynchronized())

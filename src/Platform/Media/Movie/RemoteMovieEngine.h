@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's movie engine: GStreamer's, run in a process of its own
-// (MovieEngineServer, this program started with --movie-engine), so that
+// (MovieEngineServer, the tandry-movie program beside tandry), so that
 // the decoders' libraries, tables and threads go when the movie closes, and
 // a decoder that crashes on a damaged file ends the movie, not the program.
 // It answers as GStreamerMovieEngine does, on the main thread: commands go
@@ -19,7 +19,7 @@ namespace media {
 
 class RemoteMovieEngine : public MovieEngine {
 public:
-    // `program` is the executable to run with --movie-engine.
+    // `program` is the movie process's executable.
     explicit RemoteMovieEngine(std::string program);
     ~RemoteMovieEngine() override;
 
