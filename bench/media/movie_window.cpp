@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     player->setControlStyle(media::MovieControlStyle::None);
     player->view()->setFrame(window->bounds());
     window->addSubview(player->view());
-    auto host = ui::WindowHost::open({ "Movie", {} });
+    auto host = ui::WindowHost::open({ "Movie", {}, {} });
     if (!host)
         return 4;
     player->prepareToPlay();

@@ -188,7 +188,7 @@ int main(int argc, char** argv)
     auto list = VKFolderController::folderControllerWithResource(VKFileResource::resourceWithPath(folder), {});
     auto navigation = VKNavigationController::create(list);
     window->setRootViewController(navigation);
-    auto host = ui::WindowHost::open({ "Scroll", {} });
+    auto host = ui::WindowHost::open({ "Scroll", {}, {} });
     if (!host)
         return 4;
     loop.runUntil([&] { return host->drawCount() > 0; }, 10);

@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     application->setStatusBarHidden(true);
     auto window = ui::Window::create(ui::Screen::main()->bounds());
     window->makeKeyAndVisible();
-    auto host = ui::WindowHost::open({ "Web", {} });
+    auto host = ui::WindowHost::open({ "Web", {}, {} });
     if (!host)
         return 4;
     web::WebEngine::setCurrent(web::GtkWebEngine::shared());

@@ -152,7 +152,7 @@ int main(int argc, char** argv)
     window->setRootViewController(navigation);
     std::unique_ptr<ui::WindowHost> host;
     if (playing) {
-        host = ui::WindowHost::open({ "Audio", {} });
+        host = ui::WindowHost::open({ "Audio", {}, {} });
         if (!host)
             return 4;
     }
