@@ -246,7 +246,7 @@ void AQAudioStreamPlayer::addToBuffer(std::string_view data, bool isPacket, uint
     auto add = [&] { return isPacket ? m_currentBuffer->addPacketData(data, numFrames) : m_currentBuffer->addData(data); };
     if (add())
         return;
-    m_audioQueue->enqueueBuffer(m_currentBuffer);
+    m_audioQueue->enqueueBuffer(*m_currentBuffer);
     m_currentBuffer = m_audioQueue->availableBuffer();
     if (m_currentBuffer && !add())
         core::log("Warning, a packet of {} bytes does not fit a buffer of {}", data.size(), m_audioQueue->bufferSize());
@@ -323,7 +323,7 @@ void AQAudioStreamPlayer::playOut()
 {
     m_playingOut = true;
     if (m_currentBuffer && m_currentBuffer->byteSize() > 0 && m_audioQueue) {
-        m_audioQueue->enqueueBuffer(m_currentBuffer);
+        m_audioQueue->enqueueBuffer(*m_currentBuffer);
         m_currentBuffer = nullptr;
     }
     setBuffering(false);

@@ -33,7 +33,7 @@ bool swapsSides(gfx::ImageOrientation orientation)
     }
 }
 
-gfx::ImageOrientation orientationOf(const std::shared_ptr<gfx::Image>& image)
+gfx::ImageOrientation orientationOf(const gfx::Image* image)
 {
     return image ? image->imageOrientation() : gfx::ImageOrientation::Up;
 }
@@ -183,7 +183,7 @@ void VKImageView::setLayerImage(const std::shared_ptr<gfx::Image>& image)
 {
     if (image == m_image && m_imageLayer)
         return;
-    gfx::ImageOrientation oldOrientation = orientationOf(m_image);
+    gfx::ImageOrientation oldOrientation = orientationOf(m_image.get());
     m_image = image;
     bool made = false;
     if (!m_imageLayer) {
@@ -194,10 +194,10 @@ void VKImageView::setLayerImage(const std::shared_ptr<gfx::Image>& image)
     LayerTransaction transaction(false);
     m_imageLayer->setImage(image);
     gfx::Size size = m_nativeSize;
-    if (swapsSides(orientationOf(image)))
+    if (swapsSides(orientationOf(image.get())))
         size = { size.height, size.width };
     m_imageLayer->setBounds({ 0, 0, size.width, size.height });
-    if (made || oldOrientation != orientationOf(image))
+    if (made || oldOrientation != orientationOf(image.get()))
         m_imageLayer->setAffineTransform(affineTransformForCurrentZoom());
     m_imageLayer->updateDetailForZoom(m_zoom);
 }
@@ -308,7 +308,7 @@ gfx::AffineTransform VKImageView::affineTransformForCurrentZoom() const
         return gfx::AffineTransform::identity();
     constexpr float quarter = std::numbers::pi_v<float> / 2;
     using T = gfx::AffineTransform;
-    int orientation = static_cast<int>(orientationOf(m_image));
+    int orientation = static_cast<int>(orientationOf(m_image.get()));
     switch (orientation) {
     case static_cast<int>(gfx::ImageOrientation::Up): return T::scale(z, z);
     case static_cast<int>(gfx::ImageOrientation::Down): return T::scale(z, z).rotated(2 * quarter);
