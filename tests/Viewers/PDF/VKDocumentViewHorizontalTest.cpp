@@ -27,8 +27,8 @@ protected:
     std::shared_ptr<Layout> host(std::shared_ptr<Layout> layout, std::vector<gfx::Size> sizes)
     {
         source->sizes = std::move(sizes);
-        layout->setDelegate(delegate);
-        layout->setDataSource(source);
+        layout->setDelegate(delegate.get());
+        layout->setDataSource(source.get());
         window().addSubview(layout);
         layout->layoutIfNeeded();
         return layout;
@@ -370,7 +370,7 @@ TEST_F(VKDocumentViewHorizontalTest, ATurnedPageIsDrawnOnceAtTheScreensOwnPixels
         } else {
             layout = VKDocumentViewHorizontal::create({ 0, 0, 768, 1024 });
         }
-        layout->setDataSource(source);
+        layout->setDataSource(source.get());
         window().addSubview(layout);
         layout->setPagingEnabled(true);
         settle(*layout);
