@@ -92,6 +92,17 @@ TEST_F(VKDocumentViewHorizontalTest, SpreadsMapCellsToPagesWithTheFirstPageAlone
     }
 }
 
+TEST_F(VKDocumentViewHorizontalTest, APagerThatOutlivesItsLayoutAsksNothingOfIt)
+{
+    auto layout = single(3);
+    auto pager = layout->pagingView().sharedAs<VKPagingView>();
+    EXPECT_EQ(pager->numberOfPages(), 3u);
+    layout->removeFromSuperview();
+    layout.reset();
+    pager->reloadData();
+    EXPECT_EQ(pager->numberOfPages(), 0u);
+}
+
 TEST_F(VKDocumentViewHorizontalTest, CellsShowPagesAtTheNaturalWidthAndSpreadsAtTwice)
 {
     auto layout = single(3);
