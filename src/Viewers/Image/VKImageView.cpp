@@ -93,7 +93,7 @@ void VKImageView::loadImage(const std::shared_ptr<gfx::Image>& image, std::optio
     if (!image || image->size().width <= 0 || image->size().height <= 0) {
         if (m_imageLayer)
             m_imageLayer->setImage(nullptr);
-        if (auto delegate = m_delegate.lock())
+        if (auto* delegate = m_delegate)
             delegate->imageViewLoadDidFail(*this,
                 core::Error(VKImageViewErrorDomain, 1, "The image appears to be invalid or is unsupported."));
         return;
@@ -119,7 +119,7 @@ void VKImageView::loadImage(const std::shared_ptr<gfx::Image>& image, std::optio
     m_zoom = !m_zoomToFitOnLoad && fits ? 1.0f : getZoomToFit();
     setTransformForCurrentZoomAnimated(false, std::nullopt, true, {});
     startTransition();
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->imageViewLoadDidFinish(*this);
 }
 
@@ -214,13 +214,13 @@ void VKImageView::setDetailSource(const std::shared_ptr<gfx::Image>& picture)
 
 void VKImageView::sendWillZoom(float zoom)
 {
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->imageViewWillZoomToLevel(*this, zoom);
 }
 
 void VKImageView::sendDidZoomDelegateMessage()
 {
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->imageViewDidZoomToLevel(*this, m_zoom);
 }
 
@@ -480,7 +480,7 @@ void VKImageView::handleSwipeCandidate(const ui::Touch& touch)
     float dx = touch.locationInView(this).x - m_touchesBeganLocation.x;
     if (std::abs(static_cast<int>(dx)) > SwipeDistance && !m_didHandleSwipeGesture) {
         m_didHandleSwipeGesture = true;
-        if (auto delegate = m_delegate.lock())
+        if (auto* delegate = m_delegate)
             delegate->imageViewHandleSwipeGestureWithDelta(*this, dx);
     }
 }
