@@ -95,7 +95,7 @@ AQAudioStreamPlayer::~AQAudioStreamPlayer()
 {
     m_notifications.clear();
     m_terminationObservation = {};
-    m_delegate.reset();
+    m_delegate = nullptr;
     if (m_connection)
         m_connection->cancel();
     m_connection = nullptr;
@@ -275,7 +275,7 @@ void AQAudioStreamPlayer::fileStreamReadyToProducePackets(AQAudioFileStream& str
                 uint32_t(cookie->size())))
             core::log("Warning, failed to set AudioQueue magic cookie");
     }
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->audioStreamPlayerDidPreload(*this);
 }
 
@@ -346,7 +346,7 @@ void AQAudioStreamPlayer::finishPlaying(bool successfully)
         m_readingHandle->seekToFileOffset(m_audioFileStream->dataOffset() + uint64_t(start));
         m_audioFileStream->expectDiscontinuity();
     }
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->audioStreamPlayerDidFinishPlaying(*this, successfully);
 }
 
@@ -529,7 +529,7 @@ void AQAudioStreamPlayer::cancelWithError(const core::Error& error)
     if (m_connection)
         m_connection->cancel();
     m_connection = nullptr;
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->audioStreamPlayerErrorDidOccur(*this, error);
 }
 
