@@ -174,7 +174,7 @@ void BM_StreamTenMinuteMP3FromLoopback(benchmark::State& state)
     for (auto _ : state) {
         auto finished = std::make_shared<Finished>();
         auto player = AQAudioStreamPlayer::initWithURLRequest(core::URLRequest(*core::URL::parse(server.url("/files/long.mp3"))));
-        player->setDelegate(finished);
+        player->setDelegate(finished.get());
         player->play();
         core::RunLoop::current().runUntil([&] { return finished->done; }, 300);
         if (!finished->done)

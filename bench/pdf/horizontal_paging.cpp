@@ -62,7 +62,7 @@ void TurnPages(benchmark::State& state)
     else
         layout = VKDocumentViewHorizontal::create({ 0, 0, Width, Height });
     window->addSubview(layout);
-    layout->setDataSource(pages);
+    layout->setDataSource(pages.get());
     layout->setPagingEnabled(true);
     auto show = [&] {
         layout->layoutIfNeeded();

@@ -66,7 +66,7 @@ struct Opened {
         pages = std::make_shared<bench::LayoutPages>(document);
         layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
         window->addSubview(layout);
-        layout->setDataSource(pages);
+        layout->setDataSource(pages.get());
         layout->layoutIfNeeded();
     }
     ~Opened()

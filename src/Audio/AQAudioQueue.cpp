@@ -71,10 +71,10 @@ void AQAudioQueue::returnBuffer(const std::shared_ptr<AQAudioQueueBuffer>& buffe
         m_availableBuffers.push_back(buffer);
 }
 
-void AQAudioQueue::enqueueBuffer(const std::shared_ptr<AQAudioQueueBuffer>& buffer)
+void AQAudioQueue::enqueueBuffer(const AQAudioQueueBuffer& buffer)
 {
-    const media::Status status = m_audioQueueRef->enqueueBuffer(buffer->audioQueueBufferRef(),
-        buffer->numPacketDescriptions(), buffer->packetDescriptions());
+    const media::Status status = m_audioQueueRef->enqueueBuffer(buffer.audioQueueBufferRef(),
+        buffer.numPacketDescriptions(), buffer.packetDescriptions());
     if (status) {
         core::log("AudioQueueEnqueueBuffer failed with error: {}", status);
         return;

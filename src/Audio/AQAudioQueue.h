@@ -60,7 +60,7 @@ public:
 
     // A free buffer, made when none is free.
     std::shared_ptr<AQAudioQueueBuffer> availableBuffer();
-    void enqueueBuffer(const std::shared_ptr<AQAudioQueueBuffer>& buffer);
+    void enqueueBuffer(const AQAudioQueueBuffer& buffer);
     // A played buffer comes back (the output callback).
     void recycleBuffer(media::AudioQueueBuffer* buffer);
     // A buffer that was taken but will not be enqueued goes back to the free set.

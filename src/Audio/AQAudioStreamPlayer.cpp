@@ -95,7 +95,7 @@ AQAudioStreamPlayer::~AQAudioStreamPlayer()
 {
     m_notifications.clear();
     m_terminationObservation = {};
-    m_delegate.reset();
+    m_delegate = nullptr;
     if (m_connection)
         m_connection->cancel();
     m_connection = nullptr;
@@ -246,7 +246,7 @@ void AQAudioStreamPlayer::addToBuffer(std::string_view data, bool isPacket, uint
     auto add = [&] { return isPacket ? m_currentBuffer->addPacketData(data, numFrames) : m_currentBuffer->addData(data); };
     if (add())
         return;
-    m_audioQueue->enqueueBuffer(m_currentBuffer);
+    m_audioQueue->enqueueBuffer(*m_currentBuffer);
     m_currentBuffer = m_audioQueue->availableBuffer();
     if (m_currentBuffer && !add())
         core::log("Warning, a packet of {} bytes does not fit a buffer of {}", data.size(), m_audioQueue->bufferSize());
@@ -275,7 +275,7 @@ void AQAudioStreamPlayer::fileStreamReadyToProducePackets(AQAudioFileStream& str
                 uint32_t(cookie->size())))
             core::log("Warning, failed to set AudioQueue magic cookie");
     }
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->audioStreamPlayerDidPreload(*this);
 }
 
@@ -323,7 +323,7 @@ void AQAudioStreamPlayer::playOut()
 {
     m_playingOut = true;
     if (m_currentBuffer && m_currentBuffer->byteSize() > 0 && m_audioQueue) {
-        m_audioQueue->enqueueBuffer(m_currentBuffer);
+        m_audioQueue->enqueueBuffer(*m_currentBuffer);
         m_currentBuffer = nullptr;
     }
     setBuffering(false);
@@ -346,7 +346,7 @@ void AQAudioStreamPlayer::finishPlaying(bool successfully)
         m_readingHandle->seekToFileOffset(m_audioFileStream->dataOffset() + uint64_t(start));
         m_audioFileStream->expectDiscontinuity();
     }
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->audioStreamPlayerDidFinishPlaying(*this, successfully);
 }
 
@@ -529,7 +529,7 @@ void AQAudioStreamPlayer::cancelWithError(const core::Error& error)
     if (m_connection)
         m_connection->cancel();
     m_connection = nullptr;
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->audioStreamPlayerErrorDidOccur(*this, error);
 }
 

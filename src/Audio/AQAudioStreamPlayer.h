@@ -77,8 +77,9 @@ public:
     const core::URLRequest& urlRequest() const { return m_urlRequest; }
     const std::string& destinationPath() const { return m_destinationPath; }
     void setDestinationPath(std::string path) { m_destinationPath = std::move(path); }
-    std::weak_ptr<AQAudioStreamPlayerDelegate> delegate() const { return m_delegate; }
-    void setDelegate(std::weak_ptr<AQAudioStreamPlayerDelegate> delegate) { m_delegate = std::move(delegate); }
+    // The delegate is the player's owner, which lets go of it before it goes.
+    AQAudioStreamPlayerDelegate* delegate() const { return m_delegate; }
+    void setDelegate(AQAudioStreamPlayerDelegate* delegate) { m_delegate = delegate; }
 
     // For the screen above and for tests: the parts the player is made of.
     const std::shared_ptr<AQAudioQueue>& audioQueue() const { return m_audioQueue; }
@@ -122,7 +123,7 @@ private:
     void cancelWithErrorCode(int code, const std::string& localizedDescription);
     void removeTemporaryFile();
 
-    std::weak_ptr<AQAudioStreamPlayerDelegate> m_delegate;
+    AQAudioStreamPlayerDelegate* m_delegate = nullptr;
     core::URLRequest m_urlRequest;
     std::shared_ptr<net::URLConnection> m_connection;
     int64_t m_expectedContentLength = 0;

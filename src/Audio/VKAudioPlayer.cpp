@@ -29,7 +29,7 @@ std::shared_ptr<VKAudioPlayer> VKAudioPlayer::initWithURLRequest(const core::URL
     }
     player->m_streamPlayer = AQAudioStreamPlayer::initWithURLRequest(request, error);
     if (player->m_streamPlayer) {
-        player->m_streamPlayer->setDelegate(player);
+        player->m_streamPlayer->setDelegate(player.get());
         // "buffering" follows the stream player's.
         std::weak_ptr<VKAudioPlayer> weak = player;
         player->m_bufferingObservation = player->m_streamPlayer->bufferingObservable().observe([weak](bool, bool buffering) {
@@ -58,8 +58,10 @@ VKAudioPlayer::~VKAudioPlayer()
     m_mediaPlayer.reset();
     if (m_audioPlayer)
         m_audioPlayer->stop();
-    if (m_streamPlayer)
+    if (m_streamPlayer) {
+        m_streamPlayer->setDelegate(nullptr);
         m_streamPlayer->stop();
+    }
 }
 
 std::string VKAudioPlayer::description() const

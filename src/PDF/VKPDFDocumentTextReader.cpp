@@ -25,7 +25,7 @@ std::shared_ptr<VKPDFPageTextScanner> VKPDFDocumentTextReader::scannerForPage(in
 {
     if (!m_current || m_pagesRead >= kPagesPerDocument) {
         // The next document goes on from where this one's pages stand.
-        std::shared_ptr<pdf::Document> from = m_current ? m_current : m_source;
+        const pdf::Document* from = m_current ? m_current.get() : m_source.get();
         auto next = from ? from->reopened() : nullptr;
         release();
         m_pagesRead = 0;
@@ -33,7 +33,7 @@ std::shared_ptr<VKPDFPageTextScanner> VKPDFDocumentTextReader::scannerForPage(in
     }
     ++m_pagesRead;
     // A document that no longer opens is read through the source itself.
-    const auto& document = m_current ? m_current : m_source;
+    const pdf::Document* document = m_current ? m_current.get() : m_source.get();
     auto scanner = VKPDFPageTextScanner::create(document ? document->page(pageNumber) : pdf::Page());
     // Read now, while its document's decoders are the ones kept.
     scanner->text();

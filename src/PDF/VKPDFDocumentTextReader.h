@@ -32,6 +32,6 @@ public:
 
 private:
     std::shared_ptr<pdf::Document> m_source;
-    std::shared_ptr<pdf::Document> m_current;
+    std::unique_ptr<pdf::Document> m_current;
     int m_pagesRead = 0;
 };

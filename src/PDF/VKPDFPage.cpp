@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kMaximumThumbnailBytes = 64.0 * 1024 * 1024;
 
-pdf::Page pageOf(const std::shared_ptr<VKPDFDocument>& document, int pageNumber)
+pdf::Page pageOf(const VKPDFDocument* document, int pageNumber)
 {
     if (!document || !document->documentRef())
         return pdf::Page();
@@ -25,7 +25,7 @@ pdf::Page pageOf(const std::shared_ptr<VKPDFDocument>& document, int pageNumber)
 
 VKPDFPage::VKPDFPage(std::shared_ptr<VKPDFDocument> document, int pageNumber)
     : m_document(std::move(document))
-    , m_pageRef(pageOf(m_document, pageNumber))
+    , m_pageRef(pageOf(m_document.get(), pageNumber))
     , m_pageIndex(uint32_t(pageNumber) - 1)
 {
 }

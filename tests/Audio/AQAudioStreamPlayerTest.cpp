@@ -36,7 +36,7 @@ protected:
         auto made = AQAudioStreamPlayer::initWithURLRequest(core::URLRequest(*core::URL::parse(url)), &error);
         EXPECT_TRUE(made) << error.description();
         if (made)
-            made->setDelegate(events);
+            made->setDelegate(events.get());
         return made;
     }
 
@@ -392,6 +392,10 @@ TEST_F(AQAudioStreamPlayerServerTest, AStalledServerBuffersAndTheFacadesObserver
     EXPECT_EQ(heard, (std::vector<bool> { true, false, true, false }));
     EXPECT_LE(stream->audioQueue()->bufferCount(), 4u);
     EXPECT_EQ(test::readAll(stream->temporaryFilePath()), test::readAll(fixtures->directory() + "/tone.mp3"));
+    // A stream player kept past its facade tells it nothing more.
+    auto kept = facade->streamPlayer();
+    facade.reset();
+    EXPECT_FALSE(kept->delegate());
 }
 
 TEST_F(AQAudioStreamPlayerServerTest, TenMinutesOfKnownLengthNeverTakeMoreThanFourBuffers)

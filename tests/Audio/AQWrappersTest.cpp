@@ -71,8 +71,8 @@ TEST_F(AQWrappersTest, TheQueueReusesFreeBuffersAndCallsForMoreWhenShort)
     EXPECT_EQ(queue->bufferCount(), 2u);
     first->addData(std::string(1600, '\x01'));
     second->addData(std::string(1600, '\x02'));
-    queue->enqueueBuffer(first);
-    queue->enqueueBuffer(second);
+    queue->enqueueBuffer(*first);
+    queue->enqueueBuffer(*second);
     EXPECT_EQ(queue->enqueuedBufferCount(), 2u);
 
     queue->start();

@@ -28,6 +28,11 @@ Document::~Document() = default;
 
 std::shared_ptr<Document> Document::open(core::Data bytes, Status* status)
 {
+    return openOwned(std::move(bytes), status);
+}
+
+std::unique_ptr<Document> Document::openOwned(core::Data bytes, Status* status)
+{
     auto state = std::make_shared<DocumentSource>();
     state->file = std::make_shared<DocumentFile>();
     state->file->bytes = std::move(bytes);
@@ -44,7 +49,7 @@ std::shared_ptr<Document> Document::open(core::Data bytes, Status* status)
     state->readingsMade = state->reading ? 1 : 0;
     if (status)
         *status = state->file->locked ? Status::Locked : Status::Opened;
-    return std::shared_ptr<Document>(new Document(std::move(state)));
+    return std::unique_ptr<Document>(new Document(std::move(state)));
 }
 
 bool Document::isEncrypted() const
@@ -74,7 +79,7 @@ bool Document::unlock(std::string_view password)
     return true;
 }
 
-std::shared_ptr<Document> Document::reopened() const
+std::unique_ptr<Document> Document::reopened() const
 {
     core::Data bytes;
     std::string password;
@@ -87,7 +92,7 @@ std::shared_ptr<Document> Document::reopened() const
         password = m_state->file->password;
         pages = m_state->reading->pages.progress();
     }
-    auto document = open(std::move(bytes));
+    auto document = openOwned(std::move(bytes), nullptr);
     if (document && !document->unlock(password))
         return nullptr;
     if (document) {

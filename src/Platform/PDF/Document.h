@@ -45,7 +45,7 @@ public:
     // A document of its own over the same bytes, unlocked as this one is,
     // that knows the pages this one has found: it finds the page after the
     // last one found here in a step. Nothing while this one is locked.
-    std::shared_ptr<Document> reopened() const;
+    std::unique_ptr<Document> reopened() const;
 
     // qpdf keeps every object it has read (and every other object of the
     // object streams it read them from) for as long as its reading of the
@@ -62,6 +62,7 @@ public:
 
 private:
     explicit Document(std::shared_ptr<detail::DocumentSource> state);
+    static std::unique_ptr<Document> openOwned(core::Data bytes, Status* status);
     std::shared_ptr<detail::DocumentSource> m_state;
 };
 

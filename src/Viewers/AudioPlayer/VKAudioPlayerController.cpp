@@ -140,7 +140,7 @@ void VKAudioPlayerController::cycleRepeatMode()
 
 const std::vector<std::shared_ptr<VKFileResource>>& VKAudioPlayerController::playlistResources()
 {
-    if (auto first = m_playlist.rebuildIfNeeded(resource(), isSharedController()))
+    if (auto first = m_playlist.rebuildIfNeeded(resource().get(), isSharedController()))
         VKViewController::setResource(first);
     return m_playlist.resources();
 }
@@ -182,12 +182,12 @@ void VKAudioPlayerController::resourceWillBeDeleted(const std::string& path)
 {
     // The screen keeps its file even when it is deleted: it goes on playing
     // what it has, and the playlist is gathered afresh.
-    m_playlist.itemWillBeDeleted(pathIn(path), resource());
+    m_playlist.itemWillBeDeleted(pathIn(path), resource().get());
 }
 
 void VKAudioPlayerController::resourceDidMove(const VKResourceMove& move)
 {
-    m_playlist.itemDidMove(pathIn(move.oldPath), pathIn(move.newPath), resource());
+    m_playlist.itemDidMove(pathIn(move.oldPath), pathIn(move.newPath), resource().get());
     VKViewController::resourceDidMove(move);
 }
 
@@ -217,7 +217,7 @@ void VKAudioPlayerController::createAudioPlayerForResource(const std::shared_ptr
 
     core::Error error;
     m_unreadable = {};
-    auto player = VKAudioTrackSource::open(newResource, &error, &m_unreadable);
+    auto player = VKAudioTrackSource::open(*newResource, &error, &m_unreadable);
     if (!player || bool(error)) {
         core::log("Warning, VKAudioPlayer failed to load: {}", error.description());
     } else {

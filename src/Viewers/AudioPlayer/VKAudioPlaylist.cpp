@@ -50,7 +50,7 @@ void VKAudioPlaylist::markForRebuild()
     m_needsRebuild = true;
 }
 
-std::shared_ptr<VKFileResource> VKAudioPlaylist::rebuildIfNeeded(const std::shared_ptr<VKFileResource>& current, bool allowed)
+std::shared_ptr<VKFileResource> VKAudioPlaylist::rebuildIfNeeded(const VKFileResource* current, bool allowed)
 {
     std::shared_ptr<VKFileResource> replacement;
     if (m_needsRebuild && allowed && current) {
@@ -85,14 +85,14 @@ bool VKAudioPlaylist::addIfMissing(const std::shared_ptr<VKFileResource>& resour
     return true;
 }
 
-void VKAudioPlaylist::itemWillBeDeleted(const std::optional<std::string>& path, const std::shared_ptr<VKFileResource>& current)
+void VKAudioPlaylist::itemWillBeDeleted(const std::optional<std::string>& path, const VKFileResource* current)
 {
     if (path && current && *path == core::path::deletingLastPathComponent(current->path()))
         markForRebuild();
 }
 
 void VKAudioPlaylist::itemDidMove(const std::optional<std::string>& oldPath, const std::optional<std::string>& newPath,
-    const std::shared_ptr<VKFileResource>& current)
+    const VKFileResource* current)
 {
     if (!current)
         return;

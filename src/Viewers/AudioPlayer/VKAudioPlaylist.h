@@ -39,15 +39,15 @@ public:
     // Gathers the audio files of the current track's folder when marked
     // and `allowed`, and clears the mark. Answers the first of them when
     // the current file is gone.
-    std::shared_ptr<VKFileResource> rebuildIfNeeded(const std::shared_ptr<VKFileResource>& current, bool allowed);
+    std::shared_ptr<VKFileResource> rebuildIfNeeded(const VKFileResource* current, bool allowed);
     // Adds a file the folder does not list (sorted by base name, numeric
     // and case-insensitive, unless shuffled); answers whether it did.
     bool addIfMissing(const std::shared_ptr<VKFileResource>& resource, bool shuffle);
     void dropOrder();
     // A deletion or move that touches the current track's folder.
-    void itemWillBeDeleted(const std::optional<std::string>& path, const std::shared_ptr<VKFileResource>& current);
+    void itemWillBeDeleted(const std::optional<std::string>& path, const VKFileResource* current);
     void itemDidMove(const std::optional<std::string>& oldPath, const std::optional<std::string>& newPath,
-        const std::shared_ptr<VKFileResource>& current);
+        const VKFileResource* current);
 
     // The playing order; the list must have been rebuilt first.
     const Resources& order(const std::shared_ptr<VKFileResource>& current, bool shuffle);

@@ -13,35 +13,35 @@
 #include "Viewers/AudioPlayer/VKAudioProgress.h"
 
 std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::open(
-    const std::shared_ptr<VKFileResource>& resource, core::Error* error, core::Error* unreadable)
+    const VKFileResource& resource, core::Error* error, core::Error* unreadable)
 {
-    if (resource->isCloudResource() && resource->size() != resource->localSize())
+    if (resource.isCloudResource() && resource.size() != resource.localSize())
         return openStream(resource, error);
     core::Error unopened;
-    if (!core::fs::openRegularFileWithin(resource->path(), core::paths::home(), &unopened)) {
+    if (!core::fs::openRegularFileWithin(resource.path(), core::paths::home(), &unopened)) {
         if (unreadable)
             *unreadable = unopened;
         core::setError(error, unopened);
         return nullptr;
     }
-    return VKAudioPlayer::initWithURL(resource->fileURL(), error);
+    return VKAudioPlayer::initWithURL(resource.fileURL(), error);
 }
 
-std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::openStream(const std::shared_ptr<VKFileResource>& resource,
+std::shared_ptr<VKAudioPlayer> VKAudioTrackSource::openStream(const VKFileResource& resource,
     core::Error* error)
 {
-    const std::string localPath = resource->path();
+    const std::string localPath = resource.path();
     if (core::fs::exists(localPath))
         core::fs::removeItem(localPath);
     auto manager = VKCloudServicesManager::sharedManager();
-    auto service = manager ? manager->cloudServiceForResource(*resource) : nullptr;
-    auto request = service ? service->streamingURLRequestForPath(resource->cloudPath()) : std::nullopt;
+    auto service = manager ? manager->cloudServiceForResource(resource) : nullptr;
+    auto request = service ? service->streamingURLRequestForPath(resource.cloudPath()) : std::nullopt;
     if (!request)
         return nullptr;
     auto player = VKAudioPlayer::initWithURLRequest(*request, error);
     // While the cloud layer fetches the file itself, the stream goes to a
     // temporary file so that the two do not write over each other.
-    if (player && !service->isFetchingItemAtPath(resource->cloudPath())) {
+    if (player && !service->isFetchingItemAtPath(resource.cloudPath())) {
         std::string folder = core::path::deletingLastPathComponent(localPath);
         if (!core::fs::isDirectory(folder))
             core::fs::createDirectory(folder, true);

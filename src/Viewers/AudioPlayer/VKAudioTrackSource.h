@@ -23,11 +23,11 @@ public:
     // file is only read as a regular file of the home: when it cannot be (no
     // permission, gone, a link out of the home...), `unreadable` says why.
     static std::shared_ptr<VKAudioPlayer> open(
-        const std::shared_ptr<VKFileResource>& resource, core::Error* error, core::Error* unreadable = nullptr);
+        const VKFileResource& resource, core::Error* error, core::Error* unreadable = nullptr);
     static void restorePosition(VKAudioPlayer& player, const VKFileResource& resource);
     static void storePosition(const VKAudioPlayer& player, const std::string& path);
     static void forgetPosition(const std::string& path);
 
 private:
-    static std::shared_ptr<VKAudioPlayer> openStream(const std::shared_ptr<VKFileResource>& resource, core::Error* error);
+    static std::shared_ptr<VKAudioPlayer> openStream(const VKFileResource& resource, core::Error* error);
 };

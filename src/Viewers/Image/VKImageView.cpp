@@ -33,7 +33,7 @@ bool swapsSides(gfx::ImageOrientation orientation)
     }
 }
 
-gfx::ImageOrientation orientationOf(const std::shared_ptr<gfx::Image>& image)
+gfx::ImageOrientation orientationOf(const gfx::Image* image)
 {
     return image ? image->imageOrientation() : gfx::ImageOrientation::Up;
 }
@@ -93,7 +93,7 @@ void VKImageView::loadImage(const std::shared_ptr<gfx::Image>& image, std::optio
     if (!image || image->size().width <= 0 || image->size().height <= 0) {
         if (m_imageLayer)
             m_imageLayer->setImage(nullptr);
-        if (auto delegate = m_delegate.lock())
+        if (auto* delegate = m_delegate)
             delegate->imageViewLoadDidFail(*this,
                 core::Error(VKImageViewErrorDomain, 1, "The image appears to be invalid or is unsupported."));
         return;
@@ -119,7 +119,7 @@ void VKImageView::loadImage(const std::shared_ptr<gfx::Image>& image, std::optio
     m_zoom = !m_zoomToFitOnLoad && fits ? 1.0f : getZoomToFit();
     setTransformForCurrentZoomAnimated(false, std::nullopt, true, {});
     startTransition();
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->imageViewLoadDidFinish(*this);
 }
 
@@ -183,7 +183,7 @@ void VKImageView::setLayerImage(const std::shared_ptr<gfx::Image>& image)
 {
     if (image == m_image && m_imageLayer)
         return;
-    gfx::ImageOrientation oldOrientation = orientationOf(m_image);
+    gfx::ImageOrientation oldOrientation = orientationOf(m_image.get());
     m_image = image;
     bool made = false;
     if (!m_imageLayer) {
@@ -194,10 +194,10 @@ void VKImageView::setLayerImage(const std::shared_ptr<gfx::Image>& image)
     LayerTransaction transaction(false);
     m_imageLayer->setImage(image);
     gfx::Size size = m_nativeSize;
-    if (swapsSides(orientationOf(image)))
+    if (swapsSides(orientationOf(image.get())))
         size = { size.height, size.width };
     m_imageLayer->setBounds({ 0, 0, size.width, size.height });
-    if (made || oldOrientation != orientationOf(image))
+    if (made || oldOrientation != orientationOf(image.get()))
         m_imageLayer->setAffineTransform(affineTransformForCurrentZoom());
     m_imageLayer->updateDetailForZoom(m_zoom);
 }
@@ -214,13 +214,13 @@ void VKImageView::setDetailSource(const std::shared_ptr<gfx::Image>& picture)
 
 void VKImageView::sendWillZoom(float zoom)
 {
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->imageViewWillZoomToLevel(*this, zoom);
 }
 
 void VKImageView::sendDidZoomDelegateMessage()
 {
-    if (auto delegate = m_delegate.lock())
+    if (auto* delegate = m_delegate)
         delegate->imageViewDidZoomToLevel(*this, m_zoom);
 }
 
@@ -308,7 +308,7 @@ gfx::AffineTransform VKImageView::affineTransformForCurrentZoom() const
         return gfx::AffineTransform::identity();
     constexpr float quarter = std::numbers::pi_v<float> / 2;
     using T = gfx::AffineTransform;
-    int orientation = static_cast<int>(orientationOf(m_image));
+    int orientation = static_cast<int>(orientationOf(m_image.get()));
     switch (orientation) {
     case static_cast<int>(gfx::ImageOrientation::Up): return T::scale(z, z);
     case static_cast<int>(gfx::ImageOrientation::Down): return T::scale(z, z).rotated(2 * quarter);
@@ -480,7 +480,7 @@ void VKImageView::handleSwipeCandidate(const ui::Touch& touch)
     float dx = touch.locationInView(this).x - m_touchesBeganLocation.x;
     if (std::abs(static_cast<int>(dx)) > SwipeDistance && !m_didHandleSwipeGesture) {
         m_didHandleSwipeGesture = true;
-        if (auto delegate = m_delegate.lock())
+        if (auto* delegate = m_delegate)
             delegate->imageViewHandleSwipeGestureWithDelta(*this, dx);
     }
 }

@@ -47,8 +47,10 @@ public:
     VKImageView();
     ~VKImageView() override;
 
-    std::shared_ptr<VKImageViewDelegate> delegate() const { return m_delegate.lock(); }
-    void setDelegate(std::weak_ptr<VKImageViewDelegate> delegate) { m_delegate = std::move(delegate); }
+    // The delegate is the screen that shows the view, which lets go of it
+    // before it goes.
+    VKImageViewDelegate* delegate() const { return m_delegate; }
+    void setDelegate(VKImageViewDelegate* delegate) { m_delegate = delegate; }
     bool zoomToFitOnLoad() const { return m_zoomToFitOnLoad; }
     void setZoomToFitOnLoad(bool fit) { m_zoomToFitOnLoad = fit; }
     double transitionDuration() const { return m_transitionDuration; }
@@ -145,5 +147,5 @@ private:
     std::string m_transitionSubtype;
     double m_transitionDuration = 1.0;
     bool m_zoomToFitOnLoad = false;
-    std::weak_ptr<VKImageViewDelegate> m_delegate;
+    VKImageViewDelegate* m_delegate = nullptr;
 };

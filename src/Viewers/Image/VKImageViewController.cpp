@@ -112,7 +112,7 @@ void VKImageViewController::loadContentView()
     // megabytes, which that thread's heap would otherwise keep.
     core::Device::limitRetainedHeap();
     auto view = VKImageView::create(this->view()->bounds());
-    view->setDelegate(std::static_pointer_cast<VKImageViewDelegate>(sharedAs<VKImageViewController>()));
+    view->setDelegate(this);
     view->setZoomToFitOnLoad(true);
     setContentView(view);
     startImageLoadForResource(resource(), std::nullopt, 0);

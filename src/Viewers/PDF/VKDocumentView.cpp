@@ -64,9 +64,9 @@ VKDocumentView::~VKDocumentView()
         m_longPressRecognizer->setDelegate({});
 }
 
-void VKDocumentView::setDataSource(std::weak_ptr<VKDocumentViewDataSource> dataSource)
+void VKDocumentView::setDataSource(VKDocumentViewDataSource* dataSource)
 {
-    m_dataSource = std::move(dataSource);
+    m_dataSource = dataSource;
     reloadData();
 }
 

@@ -43,11 +43,19 @@ public:
     VKDocumentView();
     ~VKDocumentView() override;
 
-    std::shared_ptr<VKDocumentViewDataSource> dataSource() const { return m_dataSource.lock(); }
+    // The source and the delegate belong to the view's owner, which lets
+    // go of them (detach) before they go.
+    VKDocumentViewDataSource* dataSource() const { return m_dataSource; }
     // Stores the source and reloads.
-    void setDataSource(std::weak_ptr<VKDocumentViewDataSource> dataSource);
-    std::shared_ptr<VKDocumentViewDelegate> delegate() const { return m_delegate.lock(); }
-    void setDelegate(std::weak_ptr<VKDocumentViewDelegate> delegate) { m_delegate = std::move(delegate); }
+    void setDataSource(VKDocumentViewDataSource* dataSource);
+    VKDocumentViewDelegate* delegate() const { return m_delegate; }
+    void setDelegate(VKDocumentViewDelegate* delegate) { m_delegate = delegate; }
+    // Forgets the source and the delegate, asking nothing again.
+    void detach()
+    {
+        m_dataSource = nullptr;
+        m_delegate = nullptr;
+    }
 
     size_t numPages() const { return m_numPages; }
     core::Range currentIndexRange() const { return m_currentIndexRange; }
@@ -120,8 +128,8 @@ private:
     std::shared_ptr<ui::LongPressGestureRecognizer> m_longPressRecognizer;
     std::shared_ptr<VKOverlayView> m_overlayView;
     std::shared_ptr<VKScrollTrackView> m_scrollTrackView;
-    std::weak_ptr<VKDocumentViewDataSource> m_dataSource;
-    std::weak_ptr<VKDocumentViewDelegate> m_delegate;
+    VKDocumentViewDataSource* m_dataSource = nullptr;
+    VKDocumentViewDelegate* m_delegate = nullptr;
     gfx::EdgeInsets m_toolbarContentInsets;
     gfx::EdgeInsets m_toolbarInsets;
     size_t m_overlayPageIndex = 0;

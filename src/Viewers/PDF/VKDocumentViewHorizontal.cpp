@@ -41,14 +41,16 @@ void VKDocumentViewHorizontal::setUp(const gfx::Rect& frame)
     m_pagingView = VKPagingView::create(bounds());
     m_pagingView->setAutoresizingMask(FlexibleWidth | FlexibleHeight);
     m_pagingView->setBackgroundColor(ui::StandardColors::clear());
-    auto self = sharedAs<VKDocumentViewHorizontal>();
-    m_pagingView->setDataSource(std::static_pointer_cast<VKPagingViewDataSource>(self));
-    m_pagingView->setPagingDelegate(std::static_pointer_cast<VKPagingViewDelegate>(self));
+    m_pagingView->setDataSource(this);
+    m_pagingView->setPagingDelegate(this);
     addSubview(m_pagingView);
 }
 
 VKDocumentViewHorizontal::~VKDocumentViewHorizontal()
 {
+    // The pager may outlive its layout: from here on it asks nothing.
+    if (m_pagingView)
+        m_pagingView->detach();
     m_currentPageCell.reset();
 }
 

@@ -7,7 +7,7 @@
 // thumbnails; a drag or a thumbnail asked for hides the bars, paging past
 // either end shows the end's sign, and a page view entering the view tree
 // lights its hit again. The viewer makes it with itself and holds it for its
-// whole life; the layout view reaches it weakly.
+// whole life; the layout view reaches it until the viewer detaches it.
 
 #include "Viewers/PDF/VKDocumentViewDataSource.h"
 #include "Viewers/PDF/VKDocumentViewDelegate.h"

@@ -47,15 +47,16 @@ std::shared_ptr<VKPDFViewController> VKPDFViewController::create(const std::shar
 
 VKPDFViewController::VKPDFViewController()
     : m_search(std::make_shared<VKPDFSearchBar>(*this))
-    , m_pageSource(std::make_shared<VKPDFPageSource>(*this))
+    , m_pageSource(*this)
     , m_loader(std::make_shared<VKPDFDocumentLoader>(*this))
 {
 }
 
 VKPDFViewController::~VKPDFViewController()
 {
-    // The layout view reaches its source weakly; from here on it finds none.
-    m_pageSource.reset();
+    // The layout view may outlive the viewer: from here on it asks no source.
+    if (m_documentView)
+        m_documentView->detach();
     m_loader->stop();
     m_search->release();
     m_search->removeTemporaryIndex();
@@ -135,7 +136,7 @@ void VKPDFViewController::viewDidUnload()
     if (toolbarModal())
         setToolbarModal(false);
     if (m_documentView) {
-        m_documentView->setDelegate({});
+        m_documentView->detach();
         m_documentView->removeFromSuperview();
     }
     m_documentView.reset();
@@ -261,7 +262,7 @@ void VKPDFViewController::setupDocumentView()
         return;
     m_documentLayout = layout;
     if (m_documentView) {
-        m_documentView->setDelegate({});
+        m_documentView->detach();
         m_documentView->removeFromSuperview();
         m_documentView.reset();
     }
@@ -271,8 +272,8 @@ void VKPDFViewController::setupDocumentView()
     if (!m_documentView)
         m_documentView = VKDocumentViewVertical::create(frame);
     m_documentView->setAutoresizingMask(ui::View::FlexibleWidth | ui::View::FlexibleHeight);
-    m_documentView->setDelegate(std::static_pointer_cast<VKDocumentViewDelegate>(m_pageSource));
-    m_documentView->setDataSource(std::static_pointer_cast<VKDocumentViewDataSource>(m_pageSource));
+    m_documentView->setDelegate(&m_pageSource);
+    m_documentView->setDataSource(&m_pageSource);
     m_documentView->setPagingEnabled(settingIsOn(PagingGestureEnabledKey));
     m_documentView->setThumbnailsEnabled(true);
     contentView()->addSubview(m_documentView);

@@ -154,28 +154,28 @@ public:
     // The layout view's questions and news (VKPDFPageSource).
     gfx::Size documentViewSizeForPageAtIndex(VKDocumentView& view, size_t index)
     {
-        return m_pageSource->documentViewSizeForPageAtIndex(view, index);
+        return m_pageSource.documentViewSizeForPageAtIndex(view, index);
     }
     std::shared_ptr<ui::View> documentViewViewForPageAtIndex(VKDocumentView& view, size_t index)
     {
-        return m_pageSource->documentViewViewForPageAtIndex(view, index);
+        return m_pageSource.documentViewViewForPageAtIndex(view, index);
     }
     std::optional<std::string> documentViewTitleForPageAtIndex(VKDocumentView& view, size_t index)
     {
-        return m_pageSource->documentViewTitleForPageAtIndex(view, index);
+        return m_pageSource.documentViewTitleForPageAtIndex(view, index);
     }
-    unsigned maxDepthForDocumentView(VKDocumentView& view) { return m_pageSource->maxDepthForDocumentView(view); }
+    unsigned maxDepthForDocumentView(VKDocumentView& view) { return m_pageSource.maxDepthForDocumentView(view); }
     gfx::Size documentViewThumbnailSizeForIndex(VKDocumentView& view, size_t index)
     {
-        return m_pageSource->documentViewThumbnailSizeForIndex(view, index);
+        return m_pageSource.documentViewThumbnailSizeForIndex(view, index);
     }
     std::shared_ptr<gfx::Image> documentViewThumbnailImageForIndex(VKDocumentView& view, size_t index, float length)
     {
-        return m_pageSource->documentViewThumbnailImageForIndex(view, index, length);
+        return m_pageSource.documentViewThumbnailImageForIndex(view, index, length);
     }
     void documentViewDidIgnorePaging(VKDocumentView& view, int direction)
     {
-        m_pageSource->documentViewDidIgnorePaging(view, direction);
+        m_pageSource.documentViewDidIgnorePaging(view, direction);
     }
 
     // Finding text (VKPDFSearchBar).
@@ -238,7 +238,7 @@ private:
     std::shared_ptr<VKPDFOutlineScanner> m_outlineScanner;
     VKPDFBookmarkScreens m_bookmarkScreens;
     std::shared_ptr<VKPDFSearchBar> m_search;
-    std::shared_ptr<VKPDFPageSource> m_pageSource;
+    VKPDFPageSource m_pageSource;
     int m_documentLayout = NoLayout;
     std::shared_ptr<ui::TapGestureRecognizer> m_doubleTapRecognizer;
     VKPDFLayoutChooser m_layoutChooser;

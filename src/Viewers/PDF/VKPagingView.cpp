@@ -47,15 +47,15 @@ VKPagingView::~VKPagingView()
         m_wheelRest->invalidate();
 }
 
-void VKPagingView::setDataSource(std::weak_ptr<VKPagingViewDataSource> dataSource)
+void VKPagingView::setDataSource(VKPagingViewDataSource* dataSource)
 {
-    m_dataSource = std::move(dataSource);
+    m_dataSource = dataSource;
     reloadData();
 }
 
-void VKPagingView::setPagingDelegate(std::weak_ptr<VKPagingViewDelegate> delegate)
+void VKPagingView::setPagingDelegate(VKPagingViewDelegate* delegate)
 {
-    m_pagingDelegate = std::move(delegate);
+    m_pagingDelegate = delegate;
     reloadData();
 }
 

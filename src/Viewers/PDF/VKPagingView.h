@@ -34,11 +34,19 @@ public:
     static std::shared_ptr<VKPagingView> create(const gfx::Rect& cellFrame);
     ~VKPagingView() override;
 
-    std::shared_ptr<VKPagingViewDataSource> dataSource() const { return m_dataSource.lock(); }
+    // The source and the delegate are the pager's owner, which lets go of
+    // them (detach) before it goes.
+    VKPagingViewDataSource* dataSource() const { return m_dataSource; }
     // Each stores and reloads.
-    void setDataSource(std::weak_ptr<VKPagingViewDataSource> dataSource);
-    std::shared_ptr<VKPagingViewDelegate> pagingDelegate() const { return m_pagingDelegate.lock(); }
-    void setPagingDelegate(std::weak_ptr<VKPagingViewDelegate> delegate);
+    void setDataSource(VKPagingViewDataSource* dataSource);
+    VKPagingViewDelegate* pagingDelegate() const { return m_pagingDelegate; }
+    void setPagingDelegate(VKPagingViewDelegate* delegate);
+    // Forgets the source and the delegate, asking nothing again.
+    void detach()
+    {
+        m_dataSource = nullptr;
+        m_pagingDelegate = nullptr;
+    }
 
     size_t numberOfPages() const { return m_numberOfPages; }
     float inset() const { return m_inset; }
@@ -80,8 +88,8 @@ private:
 
     std::map<std::string, std::vector<std::shared_ptr<VKPagingViewCell>>> m_reusableCells;
     std::map<size_t, std::shared_ptr<VKPagingViewCell>> m_currentCells;
-    std::weak_ptr<VKPagingViewDataSource> m_dataSource;
-    std::weak_ptr<VKPagingViewDelegate> m_pagingDelegate;
+    VKPagingViewDataSource* m_dataSource = nullptr;
+    VKPagingViewDelegate* m_pagingDelegate = nullptr;
     size_t m_numberOfPages = 0;
     float m_inset = DefaultInset;
     core::Range m_lastVisibleRange;

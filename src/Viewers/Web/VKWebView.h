@@ -35,8 +35,9 @@ public:
     static std::shared_ptr<VKWebView> create(const gfx::Rect& frame = {});
     ~VKWebView() override;
 
-    std::shared_ptr<VKWebViewDelegate> vkDelegate() const { return m_vkDelegate.lock(); }
-    void setVkDelegate(std::weak_ptr<VKWebViewDelegate> delegate) { m_vkDelegate = std::move(delegate); }
+    // The screen that shows the view, which lets go of it before it goes.
+    VKWebViewDelegate* vkDelegate() const { return m_vkDelegate; }
+    void setVkDelegate(VKWebViewDelegate* delegate) { m_vkDelegate = delegate; }
 
     // Converts the RTF file at `path` on a worker and loads the HTML with
     // `baseURL` (where its pictures are). A missing file fails on the next
@@ -64,7 +65,7 @@ public:
 private:
     void startRTFConversionAndLoad(core::Value::Dictionary job);
 
-    std::weak_ptr<VKWebViewDelegate> m_vkDelegate;
+    VKWebViewDelegate* m_vkDelegate = nullptr;
     std::shared_ptr<core::Thread> m_conversion;
     unsigned m_conversionGeneration = 0;
     float m_pageTop = 0;

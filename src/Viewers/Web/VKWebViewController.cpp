@@ -84,6 +84,7 @@ VKWebViewController::~VKWebViewController()
         m_slowLoadTimer->invalidate();
     if (m_webView) {
         m_webView->setDelegate({});
+        m_webView->setVkDelegate({});
         m_webView->cancelRTFConversion();
     }
     stopObservingWindow();
@@ -156,7 +157,7 @@ bool VKWebViewController::shouldSingleTapHideUI() const
 void VKWebViewController::loadContentView()
 {
     auto webView = VKWebView::create(view()->bounds());
-    webView->setVkDelegate(sharedAs<VKWebViewController>());
+    webView->setVkDelegate(this);
     webView->setBackgroundColor(gfx::Color::white(1));
     if (auto* document = VKWebViewGetDocumentView(*webView))
         document->setHidden(true);
@@ -740,6 +741,7 @@ void VKWebViewController::viewDidDisappear(bool animated)
     m_linkTap.cancel();
     if (m_webView) {
         m_webView->setDelegate({});
+        m_webView->setVkDelegate({});
         m_webView->stopLoading();
         m_webView->cancelRTFConversion();
     }

@@ -28,18 +28,18 @@ TEST_F(VKAudioPlaylistTest, ARebuildGathersOnlyTheFoldersAudioAndOffersTheFirstW
 
     Playlist playlist;
     playlist.setResources({ gone });
-    playlist.itemWillBeDeleted(pathInHome("Music"), gone);
+    playlist.itemWillBeDeleted(pathInHome("Music"), gone.get());
     ASSERT_TRUE(playlist.needsRebuild());
-    EXPECT_EQ(playlist.rebuildIfNeeded(gone, false), nullptr);
+    EXPECT_EQ(playlist.rebuildIfNeeded(gone.get(), false), nullptr);
     EXPECT_FALSE(playlist.needsRebuild()) << "a screen that may not rebuild only clears the mark";
     EXPECT_EQ(playlist.resources().size(), 1u);
 
-    playlist.itemDidMove(pathInHome("Elsewhere/x.mp3"), pathInHome("Music/x.mp3"), gone);
-    auto first = playlist.rebuildIfNeeded(gone, true);
+    playlist.itemDidMove(pathInHome("Elsewhere/x.mp3"), pathInHome("Music/x.mp3"), gone.get());
+    auto first = playlist.rebuildIfNeeded(gone.get(), true);
     ASSERT_EQ(playlist.resources().size(), 2u);
     EXPECT_TRUE(Playlist::indexOf(playlist.resources(), a) >= 0 && Playlist::indexOf(playlist.resources(), b) >= 0);
     EXPECT_TRUE(Playlist::sameResource(first, playlist.resources().front()));
-    EXPECT_EQ(playlist.rebuildIfNeeded(a, true), nullptr) << "the mark is spent";
+    EXPECT_EQ(playlist.rebuildIfNeeded(a.get(), true), nullptr) << "the mark is spent";
 }
 
 TEST_F(VKAudioPlaylistTest, StepsAtTheEdgesFollowTheRepeatMode)

@@ -75,6 +75,19 @@ TEST_F(VKImageViewControllerTest, FirstPictureIsRevealedAndTheBarsHideLater)
     EXPECT_TRUE(viewer->isUIHidden());
 }
 
+TEST_F(VKImageViewControllerTest, AViewThatOutlivesItsViewerTellsItNothing)
+{
+    open(addPicture("kept.jpg"));
+    auto view = imageView().sharedAs<VKImageView>();
+    navigation->popViewController(false);
+    runLoop();
+    std::weak_ptr<VKImageViewController> gone = std::exchange(viewer, nullptr);
+    runLoop();
+    ASSERT_TRUE(gone.expired());
+    EXPECT_FALSE(view->delegate());
+    view->loadImage(nullptr);
+}
+
 TEST_F(VKImageViewControllerTest, UndecodableAndOversizedFilesAlertWithoutDecoding)
 {
     auto broken = addFile("broken.jpg", "\xFF\xD8\xFF\xE0 not really a picture");

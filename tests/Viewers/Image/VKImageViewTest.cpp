@@ -26,7 +26,7 @@ protected:
         view = VKImageView::create({ 0, 0, 320, 480 });
         window().addSubview(view);
         delegate = std::make_shared<RecordingImageViewDelegate>();
-        view->setDelegate(delegate);
+        view->setDelegate(delegate.get());
         runLoop();
     }
     void TearDown() override

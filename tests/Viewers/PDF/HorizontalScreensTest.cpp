@@ -103,8 +103,8 @@ protected:
         }
         if (auto pairs = std::dynamic_pointer_cast<VKDocumentViewHorizontalDouble>(harness->layout))
             pairs->setSingleFirstPage(singleFirst);
-        layout().setDelegate(delegate);
-        layout().setDataSource(source);
+        layout().setDelegate(delegate.get());
+        layout().setDataSource(source.get());
         layout().setPagingEnabled(true);
         advance(1);
         settle();

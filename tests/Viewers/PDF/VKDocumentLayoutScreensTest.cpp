@@ -106,8 +106,8 @@ protected:
         if (device.orientation != ui::Orientation::Portrait) {
             EXPECT_TRUE(driver.rotate(device.orientation));
         }
-        harness->layout->setDelegate(delegate);
-        harness->layout->setDataSource(source);
+        harness->layout->setDelegate(delegate.get());
+        harness->layout->setDataSource(source.get());
         advance(1);
         window().layoutIfNeeded();
     }

@@ -27,8 +27,8 @@ protected:
     std::shared_ptr<Layout> host(std::shared_ptr<Layout> layout, std::vector<gfx::Size> sizes)
     {
         source->sizes = std::move(sizes);
-        layout->setDelegate(delegate);
-        layout->setDataSource(source);
+        layout->setDelegate(delegate.get());
+        layout->setDataSource(source.get());
         window().addSubview(layout);
         layout->layoutIfNeeded();
         return layout;
@@ -90,6 +90,17 @@ TEST_F(VKDocumentViewHorizontalTest, SpreadsMapCellsToPagesWithTheFirstPageAlone
         EXPECT_TRUE(none->pagingView().currentCells().empty());
         none->removeFromSuperview();
     }
+}
+
+TEST_F(VKDocumentViewHorizontalTest, APagerThatOutlivesItsLayoutAsksNothingOfIt)
+{
+    auto layout = single(3);
+    auto pager = layout->pagingView().sharedAs<VKPagingView>();
+    EXPECT_EQ(pager->numberOfPages(), 3u);
+    layout->removeFromSuperview();
+    layout.reset();
+    pager->reloadData();
+    EXPECT_EQ(pager->numberOfPages(), 0u);
 }
 
 TEST_F(VKDocumentViewHorizontalTest, CellsShowPagesAtTheNaturalWidthAndSpreadsAtTwice)
@@ -370,7 +381,7 @@ TEST_F(VKDocumentViewHorizontalTest, ATurnedPageIsDrawnOnceAtTheScreensOwnPixels
         } else {
             layout = VKDocumentViewHorizontal::create({ 0, 0, 768, 1024 });
         }
-        layout->setDataSource(source);
+        layout->setDataSource(source.get());
         window().addSubview(layout);
         layout->setPagingEnabled(true);
         settle(*layout);

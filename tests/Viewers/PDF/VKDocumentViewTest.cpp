@@ -34,8 +34,8 @@ protected:
         source->sizes.assign(pages, { 612, 792 });
         auto layout = std::make_shared<BaseLayout>();
         layout->setFrame({ 0, 0, 320, 480 });
-        layout->setDataSource(source);
-        layout->setDelegate(delegate);
+        layout->setDataSource(source.get());
+        layout->setDelegate(delegate.get());
         window().addSubview(layout);
         return layout;
     }

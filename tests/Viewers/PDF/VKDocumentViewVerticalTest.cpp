@@ -34,8 +34,8 @@ protected:
     {
         source->sizes = std::move(sizes);
         auto layout = VKDocumentViewVertical::create(frame);
-        layout->setDelegate(delegate);
-        layout->setDataSource(source);
+        layout->setDelegate(delegate.get());
+        layout->setDataSource(source.get());
         window().addSubview(layout);
         layout->layoutIfNeeded();
         return layout;
@@ -64,7 +64,7 @@ protected:
         source->document = document;
         auto layout = VKDocumentViewVertical::create({ 0, 0, 320, 480 });
         window().addSubview(layout);
-        layout->setDataSource(source);
+        layout->setDataSource(source.get());
         return layout;
     }
 };

@@ -531,6 +531,20 @@ TEST_F(VKPDFViewControllerTest, PoppingDuringAHeldLoadDropsTheHandBack)
     EXPECT_TRUE(weak.expired());
 }
 
+TEST_F(VKPDFViewControllerTest, ALayoutThatOutlivesItsViewerAsksNothingOfIt)
+{
+    writeBars("kept.pdf", 3);
+    auto viewer = openPDF("kept.pdf");
+    auto layout = viewer->documentView()->sharedAs<VKDocumentView>();
+    EXPECT_EQ(layout->numPages(), 3u);
+    navigation->popViewController(false);
+    runLoop();
+    viewer.reset();
+    runLoop();
+    layout->reloadData();
+    EXPECT_EQ(layout->numPages(), 0u);
+}
+
 TEST_F(VKPDFViewControllerTest, PagingSettingsReachTheLayoutAndEndsShowTheirSigns)
 {
     writeBars("paging.pdf", 2);

@@ -76,8 +76,8 @@ protected:
     {
         source->count = count;
         auto pager = VKPagingView::create(cellFrame);
-        pager->setDataSource(source);
-        pager->setPagingDelegate(source);
+        pager->setDataSource(source.get());
+        pager->setPagingDelegate(source.get());
         window().addSubview(pager);
         return pager;
     }
@@ -216,8 +216,8 @@ TEST_F(VKPagingViewTest, CellsArePooledByIdentifierAndMadeOnlyForADelegateThatAs
     auto quiet = std::make_shared<PagerSource>();
     quiet->appearances = false;
     auto other = VKPagingView::create({ 0, 0, 300, 480 });
-    other->setDataSource(quiet);
-    other->setPagingDelegate(quiet);
+    other->setDataSource(quiet.get());
+    other->setPagingDelegate(quiet.get());
     window().addSubview(other);
     other->layoutIfNeeded();
     EXPECT_TRUE(quiet->made.empty());
@@ -226,8 +226,8 @@ TEST_F(VKPagingViewTest, CellsArePooledByIdentifierAndMadeOnlyForADelegateThatAs
     // Cells without an identifier are dropped, never pooled.
     auto plain = std::make_shared<PagerSource>();
     auto third = VKPagingView::create({ 0, 0, 300, 480 });
-    third->setDataSource(plain);
-    third->setPagingDelegate(plain);
+    third->setDataSource(plain.get());
+    third->setPagingDelegate(plain.get());
     window().addSubview(third);
     for (float x : { 0.0f, 320.0f, 640.0f, 1280.0f, 0.0f })
         scroll(*third, x);

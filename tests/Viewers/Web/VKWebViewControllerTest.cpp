@@ -136,9 +136,11 @@ TEST_F(VKWebViewControllerTest, APoppedViewerDropsItsConversion)
         big += "A line of text to convert.\\par ";
     big += "}";
     std::weak_ptr<VKWebViewController> weak;
+    std::shared_ptr<VKWebView> view;
     {
         auto viewer = openFile("big.rtf", big);
         weak = viewer;
+        view = viewer->webView()->sharedAs<VKWebView>();
         navigation->popViewController(false);
         runLoop();
     }
@@ -147,6 +149,7 @@ TEST_F(VKWebViewControllerTest, APoppedViewerDropsItsConversion)
     runLoop();
     EXPECT_FALSE(weak.lock());
     EXPECT_FALSE(alertShown());
+    EXPECT_FALSE(view->vkDelegate()) << "a view kept longer tells the viewer nothing";
 }
 
 TEST_F(VKWebViewControllerTest, APackageIsZippedShownAndMailedAsItsZipAndRemoved)
