@@ -61,7 +61,7 @@ void setUp()
         // A tablet's screen at scale 2 takes 720p whole.
         ui::Screen::main()->setBounds({ 0, 0, 768, 1024 });
         ui::Screen::main()->setScale(2);
-        media::GStreamerMovieEngine::setUnsynchronized(true);
+        media::GStreamerMovieEngine::setUnsynchronizedForTesting(true);
         return true;
     }();
     (void)done;

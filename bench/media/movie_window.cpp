@@ -60,7 +60,7 @@ int main(int argc, char** argv)
         return 3;
     auto& loop = core::RunLoop::main();
     gfx::setTextEngine(gfx::makePangoTextEngine());
-    media::GStreamerMovieEngine::setSilent(true);
+    media::GStreamerMovieEngine::setSilentForTesting(true);
 
     auto window = ui::Window::create(ui::Screen::main()->bounds());
     window->makeKeyAndVisible();
@@ -87,16 +87,16 @@ int main(int argc, char** argv)
         player->pause();
         // Past the frame that may be on its way when the pause comes.
         loop.runUntil([] { return false; }, 0.2);
-        uint64_t presented = player->presentedFrames(), draws = host->drawCount();
+        uint64_t presented = player->presentedFrames(), draws = host->drawCountForTesting();
         loop.runUntil([] { return false; }, 2.0);
         std::printf("paused %llu %llu\n", static_cast<unsigned long long>(player->presentedFrames() - presented),
-            static_cast<unsigned long long>(host->drawCount() - draws));
+            static_cast<unsigned long long>(host->drawCountForTesting() - draws));
     } else {
         loop.runUntil([&] { return player->playbackState() == media::MoviePlaybackState::Stopped
                                    && player->loadState() == media::MovieLoadStateUnknown; },
             120);
         std::printf("played %llu %llu %llu %.3f\n", static_cast<unsigned long long>(player->presentedFrames()),
-            static_cast<unsigned long long>(player->droppedFrames()), static_cast<unsigned long long>(host->drawCount()),
+            static_cast<unsigned long long>(player->droppedFrames()), static_cast<unsigned long long>(host->drawCountForTesting()),
             cpu() - cpuAtStart);
     }
     std::fflush(stdout);

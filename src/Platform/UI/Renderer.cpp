@@ -480,7 +480,7 @@ std::unique_ptr<gfx::BitmapContext> Renderer::renderScreenImage(const RenderOpti
     return context;
 }
 
-bool Renderer::renderToPNG(View& view, const std::string& path, float scale, core::Error* error)
+bool Renderer::renderToPNGForTesting(View& view, const std::string& path, float scale, core::Error* error)
 {
     RenderOptions options;
     options.scale = scale;

@@ -269,12 +269,12 @@ GstFlowReturn onSample(GstAppSink* sink, gpointer data, bool preroll)
 
 } // namespace
 
-void GStreamerMovieEngine::setSilent(bool silent)
+void GStreamerMovieEngine::setSilentForTesting(bool silent)
 {
     g_silent = silent;
 }
 
-void GStreamerMovieEngine::setUnsynchronized(bool unsynchronized)
+void GStreamerMovieEngine::setUnsynchronizedForTesting(bool unsynchronized)
 {
     g_unsynchronized = unsynchronized;
 }

@@ -24,9 +24,9 @@ public:
     static constexpr double PrerollTimeout = 10;
 
     // Sound into a null sink that keeps time (tests, benchmarks).
-    static void setSilent(bool silent);
+    static void setSilentForTesting(bool silent);
     // Frames are decoded as fast as they come, not on the clock (benchmarks).
-    static void setUnsynchronized(bool unsynchronized);
+    static void setUnsynchronizedForTesting(bool unsynchronized);
     // gst_init, once per process.
     static void initialize();
 
