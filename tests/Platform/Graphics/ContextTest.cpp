@@ -210,18 +210,6 @@ TEST_F(ContextLayersTest, TransparencyLayersMasksNinePartsAndPatternPhase)
     EXPECT_NEAR(context->pixelAtForTesting(2, 5).alpha, 127, 2);
     EXPECT_EQ(context->alpha(), 0.5f);
 
-    // A mask's coverage cuts the layer below it.
-    auto masked = gfx::makeImageContext({ 20, 10 }, 1);
-    masked->beginTransparencyLayer();
-    masked->setFillColor(1, 0, 0, 1);
-    masked->fillRect({ 0, 0, 20, 10 });
-    masked->beginTransparencyLayer();
-    masked->setFillColor(0, 0, 0, 1);
-    masked->fillRect({ 0, 0, 10, 10 });
-    masked->endTransparencyLayerWithMask(1);
-    EXPECT_EQ(masked->pixelAtForTesting(5, 5).red, 255);
-    EXPECT_EQ(masked->pixelAtForTesting(15, 5).alpha, 0);
-
     // Nine parts: a 3 × 3 picture with a red top-left corner and a blue
     // middle keeps its corner at one point and stretches the middle.
     auto tile = gfx::makeImageContext({ 3, 3 }, 1);
