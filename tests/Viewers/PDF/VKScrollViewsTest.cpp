@@ -36,8 +36,6 @@ TEST_F(VKScrollViewsTest, TheScrollViewPassesEveryMessageOnAndZoomsItsContentVie
     EXPECT_EQ(scroll->ui::ScrollView::delegate().get(), static_cast<ui::ScrollViewDelegate*>(scroll.get()));
     auto outer = std::make_shared<OuterDelegate>();
     scroll->setDelegate(outer);
-    // Not overridden: the default answer.
-    EXPECT_TRUE(scroll->shouldScrollToTop(*scroll));
 
     auto zoomedByOuter = ui::View::create({ 0, 0, 10, 10 });
     outer->zoomed = zoomedByOuter.get();
