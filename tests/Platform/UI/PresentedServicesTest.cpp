@@ -219,7 +219,6 @@ TEST_F(PresentedServicesTest, MailComposer)
     mail->setSubject("Report");
     mail->setToRecipients({ "a@example.com" });
     mail->setCcRecipients({ "b@example.com" });
-    mail->setMessageBody("<b>Hi</b>", true);
     std::string pdf = makeFile("a.pdf", "%PDF-1.4");
     core::Data mapped;
     ASSERT_TRUE(core::fs::readFile(pdf, mapped));
@@ -234,7 +233,6 @@ TEST_F(PresentedServicesTest, MailComposer)
     EXPECT_EQ(mail->attachments()[0].mimeType, "application/pdf");
     EXPECT_EQ(mail->attachments()[0].data.view(), "%PDF-1.4");
     EXPECT_EQ(mail->attachments()[1].mimeType, "application/octet-stream");
-    EXPECT_TRUE(mail->isBodyHTML());
 
     driver.finishMail(ui::MailComposeController::Sent);
     driver.finishMail(ui::MailComposeController::Failed, core::Error::posix(EIO));
