@@ -127,7 +127,7 @@ public:
 void BM_DrawTiles(benchmark::State& state)
 {
     setUp();
-    ui::TiledLayer::setWorkerCount(int(state.range(0)));
+    ui::TiledLayer::setWorkerCountForTesting(int(state.range(0)));
     auto window = ui::Window::create({ 0, 0, 2048, 2048 });
     auto layer = std::make_shared<BusyTiles>();
     layer->setBounds({ 0, 0, 2048, 2048 });
@@ -135,11 +135,11 @@ void BM_DrawTiles(benchmark::State& state)
     window->layer().addSublayer(layer);
     for (auto _ : state) {
         layer->setNeedsDisplay();
-        layer->renderVisibleTilesSynchronously();
+        layer->renderVisibleTilesSynchronouslyForTesting();
     }
     state.counters["tiles"] = double(layer->visibleTiles().size());
     layer->removeFromSuperlayer();
-    ui::TiledLayer::setWorkerCount(2);
+    ui::TiledLayer::setWorkerCountForTesting(2);
 }
 BENCHMARK(BM_DrawTiles)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

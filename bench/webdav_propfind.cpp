@@ -73,7 +73,7 @@ void PropfindInfinity(benchmark::State& state)
     const int files = static_cast<int>(state.range(0));
     const std::string& root = tree(files);
     core::paths::setHome(root);
-    VKQuotaManager::setDefaultManager(VKQuotaManager::create(root, root + "/Servers"));
+    VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(root, root + "/Servers"));
     Delegate delegate(root);
     size_t heapPeak = 0;
     for (auto _ : state) {

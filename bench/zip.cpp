@@ -44,7 +44,7 @@ void setUpHome()
         const std::string home = (stdfs::current_path() / "zip-bench-home").string();
         stdfs::create_directories(home);
         core::paths::setHome(home);
-        VKQuotaManager::setDefaultManager(VKQuotaManager::create(home, home + "/Servers"));
+        VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(home, home + "/Servers"));
         return true;
     }();
     (void)done;

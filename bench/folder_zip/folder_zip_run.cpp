@@ -79,7 +79,7 @@ int main(int argc, char** argv)
     // The unarchiver sizes its work against the store's quota: the store is
     // the bench's folder.
     core::paths::setHome(folder);
-    VKQuotaManager::setDefaultManager(VKQuotaManager::create(folder, folder + "/Servers"));
+    VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(folder, folder + "/Servers"));
 
     std::mutex mutex;
     std::vector<float> reports;

@@ -168,7 +168,7 @@ void BM_StreamTenMinuteMP3FromLoopback(benchmark::State& state)
     test::TestWebServer::Options options;
     options.filesDirectory = directory();
     test::TestWebServer server(directory() + "/server", options);
-    media::AudioSink::setDefaultFactory([] { return media::NullSink::create(media::NullSink::Pace::AsDecoded); });
+    media::AudioSink::setDefaultFactoryForTesting([] { return media::NullSink::create(media::NullSink::Pace::AsDecoded); });
     core::paths::setHome(directory());
     const double before = peakRSSMiB();
     for (auto _ : state) {

@@ -360,20 +360,20 @@ void AlbumGrid(benchmark::State& state)
         shown.present();
         failed |= !core::RunLoop::main().runUntil([&] { return !shown.picker->isLoadingLibrary(); }, 30);
         core::RunLoop::main().runUntilIdle();
-        size_t madeBefore = ui::ImagePickerThumbnails::shared().madeCount();
+        size_t madeBefore = ui::ImagePickerThumbnails::shared().madeCountForTesting();
         auto start = Clock::now();
         shown.picker->openAlbum(0);
         auto grid = shown.picker->albumController();
         failed |= !grid || !core::RunLoop::main().runUntil([&] { return firstScreenShown(*grid); }, 30);
         ui::Renderer::renderScreenImage(bench::realText());
-        made = ui::ImagePickerThumbnails::shared().madeCount() - madeBefore;
+        made = ui::ImagePickerThumbnails::shared().madeCountForTesting() - madeBefore;
         firstScreen += bench::msSince(start);
-        keptMB = std::max(keptMB, double(ui::ImagePickerThumbnails::shared().keptBytes()) / (1 << 20));
+        keptMB = std::max(keptMB, double(ui::ImagePickerThumbnails::shared().keptBytesForTesting()) / (1 << 20));
         // Down through the whole album: what is kept stays bounded.
         for (size_t index = 0; grid && index < 2000; index += 40) {
             grid->scrollToMedia(index, false);
             core::RunLoop::main().runUntil([&] { return firstScreenShown(*grid); }, 30);
-            keptMB = std::max(keptMB, double(ui::ImagePickerThumbnails::shared().keptBytes()) / (1 << 20));
+            keptMB = std::max(keptMB, double(ui::ImagePickerThumbnails::shared().keptBytesForTesting()) / (1 << 20));
         }
     }
     state.counters["firstScreenMs"] = firstScreen / double(state.iterations());

@@ -99,16 +99,16 @@ int main(int argc, char** argv)
         player->pause();
         // Past the frame that may be on its way when the pause comes.
         loop.runUntil([] { return false; }, 0.2);
-        uint64_t presented = player->presentedFrames(), draws = host->drawCount();
+        uint64_t presented = player->presentedFrames(), draws = host->drawCountForTesting();
         loop.runUntil([] { return false; }, 2.0);
         std::printf("paused %llu %llu\n", static_cast<unsigned long long>(player->presentedFrames() - presented),
-            static_cast<unsigned long long>(host->drawCount() - draws));
+            static_cast<unsigned long long>(host->drawCountForTesting() - draws));
     } else {
         loop.runUntil([&] { return player->playbackState() == media::MoviePlaybackState::Stopped
                                    && player->loadState() == media::MovieLoadStateUnknown; },
             120);
         auto presented = player->presentedFrames(), dropped = player->droppedFrames();
-        auto draws = host->drawCount();
+        auto draws = host->drawCountForTesting();
         // The movie process's time is counted once it is reaped.
         player.reset();
         std::printf("played %llu %llu %llu %.3f\n", static_cast<unsigned long long>(presented),

@@ -54,7 +54,7 @@ inline bool beginLayoutBench(const std::string& homeName, gfx::Size points)
     core::paths::setHome(home);
     gfx::Screen::main().setBounds({ 0, 0, points.width, points.height });
     gfx::Screen::main().setScale(2);
-    ui::TiledLayer::setWorkerCount(2);
+    ui::TiledLayer::setWorkerCountForTesting(2);
     return true;
 }
 
@@ -111,7 +111,7 @@ public:
             bitmap->fillRect(gfx::Rect(0, 0, width, height));
             bitmap->concatCTM(VKPDFPageGetDrawingTransform(page, pdf::Box::Crop, gfx::Rect(0, 0, width, height), 0, true));
             pdf::drawPage(page, *bitmap);
-            benchmark::DoNotOptimize(bitmap->pixelAt(0, 0));
+            benchmark::DoNotOptimize(bitmap->pixelAtForTesting(0, 0));
         });
     }
 

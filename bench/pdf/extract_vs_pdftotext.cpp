@@ -87,7 +87,7 @@ void ExtractVsPdftotext(benchmark::State& state)
     double ours = 0, peerTime = 0;
     int64_t rounds = 0;
     size_t units = 0;
-    uint64_t madeBefore = VKPDFFontInfo::fontInfoCreationCount();
+    uint64_t madeBefore = VKPDFFontInfo::fontInfoCreationCountForTesting();
     for (auto _ : state) {
         double elapsed = seconds([&] {
             for (const std::string& path : paths)
@@ -101,8 +101,8 @@ void ExtractVsPdftotext(benchmark::State& state)
     }
     state.counters["pdftotext_s"] = peerTime / double(rounds);
     state.counters["vs_pdftotext"] = ours / peerTime;
-    state.counters["decoders_per_round"] = double(VKPDFFontInfo::fontInfoCreationCount() - madeBefore) / double(rounds);
-    state.counters["glyphlist_opens"] = double(VKPDFSimpleFontInfo::glyphListOpenCount());
+    state.counters["decoders_per_round"] = double(VKPDFFontInfo::fontInfoCreationCountForTesting() - madeBefore) / double(rounds);
+    state.counters["glyphlist_opens"] = double(VKPDFSimpleFontInfo::glyphListOpenCountForTesting());
     state.counters["last_units"] = double(units);
     if (units == 0)
         bench::wrongAnswer("no text extracted from the last fixture");

@@ -83,7 +83,7 @@ void TurnPages(benchmark::State& state)
     double longestPass = 0;
     size_t rssAfter20 = 0, mostCells = 0, mostViews = 0;
     int turnsMade = 0;
-    uint64_t tilesBefore = ui::TiledLayer::tilesDrawn();
+    uint64_t tilesBefore = ui::TiledLayer::tilesDrawnForTesting();
     // Interleaved, a turn and the direct drawing of its pages each start
     // from a short rest, as a reader's turns do: on a machine whose cores
     // are shared, work that starts right after other work runs slower than
@@ -123,7 +123,7 @@ void TurnPages(benchmark::State& state)
         state.SetIterationTime(elapsed);
     }
     size_t rssAfter200 = bench::statusKilobytes("VmRSS:");
-    state.counters["tiles_per_turn"] = double(ui::TiledLayer::tilesDrawn() - tilesBefore) / std::max(turnsMade, 1);
+    state.counters["tiles_per_turn"] = double(ui::TiledLayer::tilesDrawnForTesting() - tilesBefore) / std::max(turnsMade, 1);
     int shown = int(layout->currentIndexRange().end());
     double splash = bench::peer(fmt::format("pdftoppm -scale-to-x {} -scale-to-y -1 -f 1 -l {} {} {}/turn 2>/dev/null",
                         int(pixels), shown, path, bench::benchFolder()))

@@ -123,7 +123,7 @@ void ZoomOnPage10(benchmark::State& state)
         opened.layout->setContentZoom(1);
         opened.layout->scrollToPageAtIndex(9, gfx::Rect(0, 0, 0, 0), false);
         opened.showAll();
-        uint64_t before = ui::TiledLayer::tilesDrawn();
+        uint64_t before = ui::TiledLayer::tilesDrawnForTesting();
         double elapsed = bench::seconds([&] {
             opened.layout->setContentZoom(4);
             opened.layout->scrollToPageAtIndex(9, gfx::Rect(0.1f, 0.2f, 0, 0), false);
@@ -131,7 +131,7 @@ void ZoomOnPage10(benchmark::State& state)
         });
         state.SetIterationTime(elapsed);
         double tile = double(VKTiledPageLayer::tileSize().width) * VKTiledPageLayer::tileSize().height;
-        drawnPerVisible = double(ui::TiledLayer::tilesDrawn() - before) * tile / (640.0 * 960.0);
+        drawnPerVisible = double(ui::TiledLayer::tilesDrawnForTesting() - before) * tile / (640.0 * 960.0);
     }
     state.counters["drawn_per_visible"] = drawnPerVisible;
     bench::figure("pixels drawn per visible pixel zooming 4x", drawnPerVisible);
@@ -155,7 +155,7 @@ void ScrollEndToEnd(benchmark::State& state)
     core::RunLoop::main().runUntilIdle();
     bench::resetPeakResident();
     size_t openedKilobytes = bench::statusKilobytes("VmRSS:");
-    uint64_t drawnBefore = ui::TiledLayer::tilesDrawn();
+    uint64_t drawnBefore = ui::TiledLayer::tilesDrawnForTesting();
     for (auto _ : state) {
         float end = scroll.contentSize().height - 480;
         auto start = std::chrono::steady_clock::now();
@@ -180,7 +180,7 @@ void ScrollEndToEnd(benchmark::State& state)
     std::sort(frames.begin(), frames.end());
     state.counters["p99_ms"] = frames.empty() ? 0 : frames[size_t(double(frames.size() - 1) * 0.99)] * 1000;
     state.counters["live_page_views"] = double(mostViews);
-    state.counters["tiles_drawn"] = double(ui::TiledLayer::tilesDrawn() - drawnBefore);
+    state.counters["tiles_drawn"] = double(ui::TiledLayer::tilesDrawnForTesting() - drawnBefore);
     size_t peak = bench::statusKilobytes("VmHWM:");
     state.counters["peak_rss_mb"] = double(peak) / 1024;
     state.counters["peak_over_opened_mb"] = double(peak - std::min(openedKilobytes, peak)) / 1024;

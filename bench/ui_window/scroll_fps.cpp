@@ -191,13 +191,13 @@ int main(int argc, char** argv)
     auto host = ui::WindowHost::open({ "Scroll", {}, {} });
     if (!host)
         return 4;
-    loop.runUntil([&] { return host->drawCount() > 0; }, 10);
+    loop.runUntil([&] { return host->drawCountForTesting() > 0; }, 10);
     loop.runUntil([] { return false; }, 1.0);
     ui::ScrollView* table = deepestScrollView(*window);
     if (!table)
         return 5;
 
-    auto* area = static_cast<GtkWidget*>(host->drawingArea());
+    auto* area = static_cast<GtkWidget*>(host->drawingAreaForTesting());
     frames.area = area;
     g_signal_add_emission_hook(g_signal_lookup("draw", GTK_TYPE_WIDGET), 0, onDrawEmission, nullptr, nullptr);
     g_signal_connect(gtk_widget_get_frame_clock(area), "after-paint", G_CALLBACK(onAfterPaint), nullptr);

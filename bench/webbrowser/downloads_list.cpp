@@ -72,7 +72,7 @@ void DownloadsList(benchmark::State& state)
         if (item)
             item->saveState();
     }
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
     auto restoreStart = Clock::now();
     auto manager = VKDownloadManager::sharedManager();
     manager->initializeDownloads();

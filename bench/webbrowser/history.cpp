@@ -73,7 +73,7 @@ core::URL address(int i)
 // A fresh history of `count` visits, not yet saved.
 std::shared_ptr<VKWebHistory> historyOf(int count)
 {
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     std::filesystem::remove(VKWebHistory::sharedWebHistory()->historyItemsPath());
     auto history = VKWebHistory::sharedWebHistory();
     for (int i = 0; i < count; ++i)
@@ -167,7 +167,7 @@ void LoadAndSaveBesidePlistlib(benchmark::State& state)
             if (load) {
                 size_t loaded = 0;
                 ours.push_back(bench::seconds([&] {
-                    VKWebHistory::resetSharedWebHistory();
+                    VKWebHistory::resetSharedWebHistoryForTesting();
                     loaded = VKWebHistory::sharedWebHistory()->allItems().size();
                 }));
                 if (loaded != VKWebHistory::MaximumLoadedItems)
@@ -193,7 +193,7 @@ BENCHMARK(LoadAndSaveBesidePlistlib)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchm
 void BookmarksScreen(benchmark::State& state)
 {
     begin();
-    VKWebBookmarks::resetSharedWebBookmarks();
+    VKWebBookmarks::resetSharedWebBookmarksForTesting();
     auto store = VKWebBookmarks::sharedWebBookmarks();
     for (const auto& bookmark : store->bookmarks())
         store->removeBookmark(bookmark);

@@ -60,6 +60,7 @@ void VKAppServices::openCloudMirror()
 void VKAppServices::openFilesAndTransfers()
 {
     VKFileSettingsManager::defaultManager();
+    VKFileSettingsManager::installTrashItemRemovalHook();
     initializeTrash();
     // What a killed run left half made: this run stages in a folder of its own.
     core::Thread::detach("VKStagingSweep", [] {

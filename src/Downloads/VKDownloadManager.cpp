@@ -74,7 +74,7 @@ std::shared_ptr<VKDownloadManager> VKDownloadManager::sharedManager()
     return slot;
 }
 
-void VKDownloadManager::resetSharedManager()
+void VKDownloadManager::resetSharedManagerForTesting()
 {
     auto old = std::exchange(sharedSlot(), nullptr);
     if (!old)

@@ -56,7 +56,7 @@ public:
     static std::shared_ptr<VKDownloadManager> sharedManager();
     // Drops the shared manager (its downloads stop); the next use makes a
     // new one, as a new launch would.
-    static void resetSharedManager();
+    static void resetSharedManagerForTesting();
 
     // Restores the items whose state files an earlier run left; once at launch.
     void initializeDownloads();

@@ -28,7 +28,7 @@ std::shared_ptr<VKContentIndexManager> VKContentIndexManager::sharedManager()
     return sharedInstance;
 }
 
-void VKContentIndexManager::setSharedManager(std::shared_ptr<VKContentIndexManager> manager)
+void VKContentIndexManager::setSharedManagerForTesting(std::shared_ptr<VKContentIndexManager> manager)
 {
     std::lock_guard lock(sharedMutex);
     sharedInstance = std::move(manager);

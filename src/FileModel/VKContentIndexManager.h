@@ -20,7 +20,7 @@ public:
 
     static std::shared_ptr<VKContentIndexManager> sharedManager();
     // Replaces the shared manager (tests); null makes a new one on next use.
-    static void setSharedManager(std::shared_ptr<VKContentIndexManager> manager);
+    static void setSharedManagerForTesting(std::shared_ptr<VKContentIndexManager> manager);
 
     // <metadata>/ContentIndexCache, made on demand.
     const std::string& cacheDirectory() const { return m_cacheDirectory; }

@@ -135,7 +135,7 @@ std::shared_ptr<VKFileSettingsManager> VKFileSettingsManager::defaultManager()
     return manager;
 }
 
-void VKFileSettingsManager::setDefaultManager(std::shared_ptr<VKFileSettingsManager> manager)
+void VKFileSettingsManager::setDefaultManagerForTesting(std::shared_ptr<VKFileSettingsManager> manager)
 {
     std::shared_ptr<VKFileSettingsManager> old;
     std::lock_guard lock(fileSettingsMutex());

@@ -52,7 +52,7 @@ class VKFileSettingsManager : public core::Object {
 public:
     static std::shared_ptr<VKFileSettingsManager> defaultManager();
     // Replaces the shared manager (tests); null makes a new one on next use.
-    static void setDefaultManager(std::shared_ptr<VKFileSettingsManager> manager);
+    static void setDefaultManagerForTesting(std::shared_ptr<VKFileSettingsManager> manager);
     // Has the trash drop an item's rows just before it empties the item.
     static void installTrashItemRemovalHook();
 

@@ -39,7 +39,7 @@ std::shared_ptr<VKIconManager> VKIconManager::sharedManager()
     return sharedIconManager;
 }
 
-void VKIconManager::setSharedManager(std::shared_ptr<VKIconManager> manager)
+void VKIconManager::setSharedManagerForTesting(std::shared_ptr<VKIconManager> manager)
 {
     std::lock_guard lock(iconManagerMutex);
     sharedIconManager = std::move(manager);

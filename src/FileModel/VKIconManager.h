@@ -20,7 +20,7 @@ class VKIconManager : public core::Object {
 public:
     static std::shared_ptr<VKIconManager> sharedManager();
     // Replaces the shared manager (tests); null makes a new one on next use.
-    static void setSharedManager(std::shared_ptr<VKIconManager> manager);
+    static void setSharedManagerForTesting(std::shared_ptr<VKIconManager> manager);
 
     std::shared_ptr<gfx::Image> iconForResource(const VKFileResource& resource);
     // Never null while the bundle holds the generic icon.

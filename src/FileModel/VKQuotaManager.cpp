@@ -64,7 +64,7 @@ std::shared_ptr<VKQuotaManager> VKQuotaManager::defaultManager()
     return sharedQuotaManager;
 }
 
-void VKQuotaManager::setDefaultManager(std::shared_ptr<VKQuotaManager> manager)
+void VKQuotaManager::setDefaultManagerForTesting(std::shared_ptr<VKQuotaManager> manager)
 {
     std::lock_guard lock(quotaManagerMutex);
     sharedQuotaManager = std::move(manager);
@@ -82,7 +82,7 @@ VKQuotaManager::VKQuotaManager(std::string rootPath, std::string serversPath)
 {
 }
 
-void VKQuotaManager::setFreeSpaceFunction(FreeSpaceFunction function)
+void VKQuotaManager::setFreeSpaceFunctionForTesting(FreeSpaceFunction function)
 {
     std::lock_guard lock(freeSpaceMutex);
     freeSpaceFunction = function ? std::move(function) : volumeFreeSpace;
@@ -466,7 +466,7 @@ void VKQuotaManager::resetQuota()
     m_root = std::make_unique<VKQuotaFolder>();
 }
 
-void VKQuotaManager::performWithUpdateLock(const std::function<void()>& work)
+void VKQuotaManager::performWithUpdateLockForTesting(const std::function<void()>& work)
 {
     std::lock_guard lock(m_updateLock);
     work();

@@ -37,14 +37,14 @@ class VKQuotaManager : public core::Object {
 public:
     static std::shared_ptr<VKQuotaManager> defaultManager();
     // Replaces the shared manager (tests); null makes a new one on next use.
-    static void setDefaultManager(std::shared_ptr<VKQuotaManager> manager);
+    static void setDefaultManagerForTesting(std::shared_ptr<VKQuotaManager> manager);
     // The tree of the files under `rootPath`, leaving out `serversPath`.
     static std::shared_ptr<VKQuotaManager> create(std::string rootPath, std::string serversPath);
 
     // Free bytes of the volume holding a path, or nothing when unreadable
     // (statvfs: f_frsize × f_bavail, the space an unprivileged user may use).
     using FreeSpaceFunction = std::function<std::optional<uint64_t>(const std::string& path)>;
-    static void setFreeSpaceFunction(FreeSpaceFunction function);
+    static void setFreeSpaceFunctionForTesting(FreeSpaceFunction function);
     // The free bytes of the volume holding any path, through that function.
     static std::optional<uint64_t> freeSpaceAtPath(const std::string& path);
 
@@ -88,7 +88,7 @@ public:
     void resetQuota();
     // Runs `work` holding the tree's lock, so that several queries and
     // updates from one caller see one state of the tree.
-    void performWithUpdateLock(const std::function<void()>& work);
+    void performWithUpdateLockForTesting(const std::function<void()>& work);
     // Whether the folder (a file's parent) is recorded with its current own
     // size and modification time.
     bool isQuotaValidForPath(std::string_view path) const;

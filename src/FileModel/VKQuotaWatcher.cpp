@@ -223,12 +223,12 @@ VKQuotaWatcher::~VKQuotaWatcher()
     m_thread->waitUntilFinished();
 }
 
-bool VKQuotaWatcher::isReady() const
+bool VKQuotaWatcher::isReadyForTesting() const
 {
     return m_worker->ready;
 }
 
-uint64_t VKQuotaWatcher::rescanCount() const
+uint64_t VKQuotaWatcher::rescanCountForTesting() const
 {
     return m_worker->rescans;
 }

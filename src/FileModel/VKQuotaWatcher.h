@@ -39,8 +39,8 @@ public:
 
     // Any thread: the watcher has set up its first watches; folders rescanned
     // so far (tests wait on them).
-    bool isReady() const;
-    uint64_t rescanCount() const;
+    bool isReadyForTesting() const;
+    uint64_t rescanCountForTesting() const;
 
     struct Worker;
 

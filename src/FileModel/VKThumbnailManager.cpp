@@ -72,7 +72,7 @@ std::shared_ptr<VKThumbnailManager> VKThumbnailManager::sharedManager()
     return manager;
 }
 
-void VKThumbnailManager::setSharedManager(std::shared_ptr<VKThumbnailManager> manager)
+void VKThumbnailManager::setSharedManagerForTesting(std::shared_ptr<VKThumbnailManager> manager)
 {
     std::lock_guard lock(thumbnailManagerMutex);
     sharedThumbnailManager = std::move(manager);

@@ -61,7 +61,7 @@ public:
     // for another screen scale.
     static std::shared_ptr<VKThumbnailManager> sharedManager();
     // Replaces the shared manager (tests); null makes a new one on next use.
-    static void setSharedManager(std::shared_ptr<VKThumbnailManager> manager);
+    static void setSharedManagerForTesting(std::shared_ptr<VKThumbnailManager> manager);
 
     // 128 on a high-density screen, else 64.
     static float deviceThumbnailSize();

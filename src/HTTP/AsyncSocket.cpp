@@ -184,7 +184,7 @@ void AsyncSocket::setAcceptsConnections(bool accepts)
         m_listener->setAccepting(accepts);
 }
 
-void AsyncSocket::acceptConnectedDescriptor(int fd)
+void AsyncSocket::acceptConnectedDescriptorForTesting(int fd)
 {
     doAcceptWithSocket(fd);
 }

@@ -84,7 +84,7 @@ public:
     // the delegate as if this socket had accepted it, so that tests and fuzz
     // targets drive a connection exactly as one from the network, without a
     // port. The new socket owns the descriptor.
-    void acceptConnectedDescriptor(int fd);
+    void acceptConnectedDescriptorForTesting(int fd);
 
     // Reads whatever one stream read delivers (up to 2048 bytes).
     void readDataWithTimeout(double timeout, long tag);

@@ -117,7 +117,7 @@ std::string HTTPDigestCheck::issueNonce()
     return nonce;
 }
 
-size_t HTTPDigestCheck::recentNonceCount()
+size_t HTTPDigestCheck::recentNonceCountForTesting()
 {
     return nonces().recent.size();
 }

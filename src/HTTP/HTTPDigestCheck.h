@@ -32,7 +32,7 @@ public:
     void forget();
 
     // The nonces every connection knows, and their expiry, for tests.
-    static size_t recentNonceCount();
+    static size_t recentNonceCountForTesting();
     static void resetForTesting();
 
 private:

@@ -133,7 +133,7 @@ size_t HTTPServer::defaultConnectionLimit()
     return std::clamp(half, MinConnectionLimit, MaxConnectionLimit);
 }
 
-void HTTPServer::setConnectionLimit(size_t limit)
+void HTTPServer::setConnectionLimitForTesting(size_t limit)
 {
     m_connectionLimit = std::max<size_t>(limit, 1);
 }

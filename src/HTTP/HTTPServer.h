@@ -72,7 +72,7 @@ public:
     // open besides its socket), within MinConnectionLimit and
     // MaxConnectionLimit.
     size_t connectionLimit() const { return m_connectionLimit; }
-    void setConnectionLimit(size_t limit);
+    void setConnectionLimitForTesting(size_t limit);
     static size_t defaultConnectionLimit();
     static constexpr size_t MinConnectionLimit = 64;
     static constexpr size_t MaxConnectionLimit = 8192;

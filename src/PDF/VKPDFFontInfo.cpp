@@ -38,7 +38,7 @@ void VKPDFFontInfo::countCreation()
     creations.fetch_add(1, std::memory_order_relaxed);
 }
 
-uint64_t VKPDFFontInfo::fontInfoCreationCount()
+uint64_t VKPDFFontInfo::fontInfoCreationCountForTesting()
 {
     return creations.load(std::memory_order_relaxed);
 }
@@ -93,7 +93,7 @@ void VKPDFFontInfo::removeFontInfosForDocument(uint64_t documentSerial)
     // The decoders are released outside the lock.
 }
 
-size_t VKPDFFontInfo::cachedFontInfoCount()
+size_t VKPDFFontInfo::cachedFontInfoCountForTesting()
 {
     std::lock_guard guard(cacheLock());
     return fontCache().size();

@@ -40,9 +40,9 @@ public:
 
     // Drops the cached decoders of a closing document.
     static void removeFontInfosForDocument(uint64_t documentSerial);
-    static size_t cachedFontInfoCount();
+    static size_t cachedFontInfoCountForTesting();
     // Decoders made in this process (the benchmark counts them).
-    static uint64_t fontInfoCreationCount();
+    static uint64_t fontInfoCreationCountForTesting();
 
     // In glyph units (thousandths of text space).
     float ascent() const { return m_ascent; }

@@ -225,7 +225,7 @@ std::shared_ptr<VKPDFPageTextScanner> VKPDFSearchController::scannerForPageNumbe
     return scanner;
 }
 
-size_t VKPDFSearchController::cachedScannerCount() const
+size_t VKPDFSearchController::cachedScannerCountForTesting() const
 {
     std::lock_guard lock(m_scannerMutex);
     return m_scannerCache.size();

@@ -95,7 +95,7 @@ public:
     unsigned indexingPassCount() const { return m_passCount.load(); }
     bool isIndexing() const { return m_indexing.load(); }
     void setPageIndexedHookForTesting(std::function<void(uint32_t pageNumber)> hook);
-    size_t cachedScannerCount() const;
+    size_t cachedScannerCountForTesting() const;
 
 private:
     VKPDFSearchController(std::shared_ptr<VKPDFDocument> document, std::shared_ptr<VKPageIndexStore> store);

@@ -477,12 +477,12 @@ void VKPDFSimpleFontInfo::didReceiveMemoryWarningNotification()
     setMemoryWarningsActive(false);
 }
 
-uint64_t VKPDFSimpleFontInfo::glyphListOpenCount()
+uint64_t VKPDFSimpleFontInfo::glyphListOpenCountForTesting()
 {
     return glyphListOpens.load(std::memory_order_relaxed);
 }
 
-size_t VKPDFSimpleFontInfo::cachedGlyphNameCount()
+size_t VKPDFSimpleFontInfo::cachedGlyphNameCountForTesting()
 {
     std::lock_guard guard(cacheLock());
     return glyphList().cache.size();

@@ -53,8 +53,8 @@ public:
     static void didReceiveMemoryWarningNotification();
     // Opens of the glyph-list database in this process (the benchmark
     // counts them) and the names now cached.
-    static uint64_t glyphListOpenCount();
-    static size_t cachedGlyphNameCount();
+    static uint64_t glyphListOpenCountForTesting();
+    static size_t cachedGlyphNameCountForTesting();
 
     void parseEncodingObject(const pdf::Object& encoding);
     void parseWidthsArray(const pdf::Array& widths, int64_t firstChar, float missingWidth);

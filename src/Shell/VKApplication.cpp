@@ -32,7 +32,7 @@ std::shared_ptr<VKApplication> VKApplication::sharedApplication()
     return sharedInstance;
 }
 
-void VKApplication::setSharedApplication(std::shared_ptr<VKApplication> application)
+void VKApplication::setSharedApplicationForTesting(std::shared_ptr<VKApplication> application)
 {
     std::unique_lock lock(applicationMutex);
     std::swap(sharedInstance, application);

@@ -55,7 +55,7 @@ public:
     // Replaces the one made on first use; null makes a new one at the next
     // sharedApplication(). The program makes its application the toolkit's
     // instead (ui::Application::setShared).
-    static void setSharedApplication(std::shared_ptr<VKApplication> application);
+    static void setSharedApplicationForTesting(std::shared_ptr<VKApplication> application);
     // Over the current home layout (VKHomeLayout::current()).
     static std::shared_ptr<VKApplication> create();
 

@@ -70,7 +70,7 @@ std::shared_ptr<VKKeychain> VKKeychain::sharedKeychain()
     return sharedKeychainInstance;
 }
 
-void VKKeychain::setSharedKeychain(std::shared_ptr<VKKeychain> keychain)
+void VKKeychain::setSharedKeychainForTesting(std::shared_ptr<VKKeychain> keychain)
 {
     std::unique_lock lock(keychainMutex);
     std::swap(sharedKeychainInstance, keychain);

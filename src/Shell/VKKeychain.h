@@ -57,7 +57,7 @@ public:
     // the identity in Library/webdav.p12.
     static std::shared_ptr<VKKeychain> sharedKeychain();
     // Replaces it (tests); null makes a new one from the current home.
-    static void setSharedKeychain(std::shared_ptr<VKKeychain> keychain);
+    static void setSharedKeychainForTesting(std::shared_ptr<VKKeychain> keychain);
     static std::shared_ptr<VKKeychain> create(std::shared_ptr<sec::KeychainStore> store, std::string identityPath);
 
     // The password as text; nothing when there is none or its bytes are

@@ -129,7 +129,7 @@ ui::TextField& VKPasscodeController::hiddenField()
     return *m_hiddenField;
 }
 
-ui::ImageView& VKPasscodeController::digitView(int index)
+ui::ImageView& VKPasscodeController::digitViewForTesting(int index)
 {
     view();
     return *m_digits.at(size_t(index));

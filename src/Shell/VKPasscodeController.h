@@ -112,7 +112,7 @@ public:
     static std::string countdownText(double seconds);
 
     ui::TextField& hiddenField();
-    ui::ImageView& digitView(int index);
+    ui::ImageView& digitViewForTesting(int index);
     ui::Label& infoLabel();
     ui::Label& failureLabel();
 

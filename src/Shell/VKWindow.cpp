@@ -48,7 +48,7 @@ void VKWindow::removeObserver(const VKWindowObserver* observer)
     });
 }
 
-size_t VKWindow::observerCount() const
+size_t VKWindow::observerCountForTesting() const
 {
     return size_t(std::count_if(m_observers.begin(), m_observers.end(), [](const auto& weak) { return !weak.expired(); }));
 }

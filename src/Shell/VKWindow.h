@@ -25,7 +25,7 @@ public:
     // order added; a null one is ignored.
     void addObserver(const std::shared_ptr<VKWindowObserver>& observer);
     void removeObserver(const VKWindowObserver* observer);
-    size_t observerCount() const;
+    size_t observerCountForTesting() const;
 
     // Every observer first, in order, then the window's own dispatch.
     void sendEvent(const ui::Event& event) override;

@@ -56,7 +56,7 @@ std::shared_ptr<VKWebBookmarks> VKWebBookmarks::sharedWebBookmarks()
     return slot;
 }
 
-void VKWebBookmarks::resetSharedWebBookmarks()
+void VKWebBookmarks::resetSharedWebBookmarksForTesting()
 {
     sharedSlot().reset();
 }

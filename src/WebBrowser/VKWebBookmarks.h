@@ -42,7 +42,7 @@ class VKWebBookmarks : public VKWebListStore<VKWebBookmark> {
 public:
     static std::shared_ptr<VKWebBookmarks> sharedWebBookmarks();
     // Lets the shared store go unsaved (tests).
-    static void resetSharedWebBookmarks();
+    static void resetSharedWebBookmarksForTesting();
 
     // A new bookmark with a new UUID; "" for a missing address or title.
     static VKWebBookmark generateBookmarkWithURL(const std::optional<core::URL>& url,

@@ -312,7 +312,7 @@ void VKWebBrowserController::setLastSearchQuery(std::string query)
     parts().barEditing.setLastSearchQuery(std::move(query));
 }
 
-std::shared_ptr<VKWebAuthenticationController> VKWebBrowserController::authenticationController() const
+std::shared_ptr<VKWebAuthenticationController> VKWebBrowserController::authenticationControllerForTesting() const
 {
     return m_parts ? m_parts->signIns.sheet() : nullptr;
 }

@@ -117,7 +117,7 @@ public:
     void saveBookmark();
     void dismissHistoryController();
     // The shown (or about to be shown) authentication sheet.
-    std::shared_ptr<VKWebAuthenticationController> authenticationController() const;
+    std::shared_ptr<VKWebAuthenticationController> authenticationControllerForTesting() const;
 
     void moveNavigationViewToTopAnimated(bool animated);
     void updateBackForwardControls();

@@ -61,7 +61,7 @@ std::shared_ptr<VKWebHistory> VKWebHistory::sharedWebHistory()
     return slot;
 }
 
-void VKWebHistory::resetSharedWebHistory()
+void VKWebHistory::resetSharedWebHistoryForTesting()
 {
     sharedHistorySlot().reset();
 }

@@ -50,7 +50,7 @@ public:
 
     static std::shared_ptr<VKWebHistory> sharedWebHistory();
     // Lets the shared store go unsaved (tests).
-    static void resetSharedWebHistory();
+    static void resetSharedWebHistoryForTesting();
 
     // Records a visit now: an earlier visit to the same address today gives
     // way, so each address shows once per day, at its latest visit.

@@ -697,7 +697,7 @@ void WebDAVConnection::setNetworkActivityIndicatorVisible(bool visible, const vo
     }
 }
 
-int WebDAVConnection::networkActivityCount()
+int WebDAVConnection::networkActivityCountForTesting()
 {
     return state().indicatorCount;
 }

@@ -99,7 +99,7 @@ public:
     // The indicator, shown while any token holds it and hidden a second after
     // the last one let go (so that gaps between requests do not flicker).
     static void setNetworkActivityIndicatorVisible(bool visible, const void* token);
-    static int networkActivityCount();
+    static int networkActivityCountForTesting();
 
     // Upload tokens, class-wide: 32 lower-case hex digits mapped to a URI
     // path, gone 120 s after issue or last use but never while in use.

@@ -98,7 +98,7 @@ std::shared_ptr<WebDAVPostResponse> WebDAVPostResponse::create(std::shared_ptr<H
 
 WebDAVPostResponse::~WebDAVPostResponse() = default;
 
-std::string WebDAVPostResponse::temporaryPath() const
+std::string WebDAVPostResponse::temporaryPathForTesting() const
 {
     return m_upload ? m_upload->path() : std::string();
 }

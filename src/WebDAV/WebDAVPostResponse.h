@@ -58,7 +58,7 @@ public:
     // Bytes held over for the next read, and the hidden file the part goes
     // into (empty when there is none).
     size_t partialDataLength() const { return m_partialData.size(); }
-    std::string temporaryPath() const;
+    std::string temporaryPathForTesting() const;
 
 private:
     using WebDAVResponse::WebDAVResponse;

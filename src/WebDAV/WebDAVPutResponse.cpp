@@ -29,7 +29,7 @@ void WebDAVPutResponse::discardTemporaryFile()
     m_upload.reset();
 }
 
-std::string WebDAVPutResponse::temporaryPath() const
+std::string WebDAVPutResponse::temporaryPathForTesting() const
 {
     return m_upload ? m_upload->path() : std::string();
 }

@@ -34,7 +34,7 @@ public:
     void onSocketDidDisconnect() override;
 
     // The hidden file the body goes into; empty when there is none.
-    std::string temporaryPath() const;
+    std::string temporaryPathForTesting() const;
 
 private:
     using WebDAVResponse::WebDAVResponse;

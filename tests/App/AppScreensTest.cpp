@@ -62,7 +62,7 @@ protected:
         NetServicePublisher::setShared(publisher);
         // The disk's free space shows in the server information: fixed, so
         // that the pictures do not follow the machine.
-        VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(5ull << 30); });
+        VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(5ull << 30); });
         auto application = VKApplication::sharedApplication();
         for (const char* name : { "Notes.txt", "Report.pdf", "Travel.jpg" })
             core::fs::writeFileAtomically(application->documentsDirectory() + "/" + name, "x");
@@ -72,7 +72,7 @@ protected:
         end();
         NetServicePublisher::setShared(nullptr);
         VKAppDiskQuota::setWorkerHoldForTesting(nullptr);
-        VKQuotaManager::setFreeSpaceFunction(nullptr);
+        VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
         UITestCase::TearDown();
     }
 
@@ -103,7 +103,7 @@ protected:
         if (!delegate)
             return;
         for (int i = 0; i < 4; ++i) {
-            auto alert = ui::AlertView::alertWindow();
+            auto alert = ui::AlertView::alertWindowForTesting();
             if (!alert)
                 break;
             driver.pressAlertButton(driver.alert()->cancelButtonIndex());

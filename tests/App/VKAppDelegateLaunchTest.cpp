@@ -216,7 +216,7 @@ TEST_F(VKAppDelegateLaunchTest, ALaterRunKeepsTheKeychainAndMovesOldSettings)
     EXPECT_TRUE(defaults()->object("VKLoginPassword").isNull());
     EXPECT_TRUE(defaults()->object("VKGuestAccessEnabled").isNull());
     EXPECT_TRUE(defaults()->boolForKey("VKRemoteGuestAccess"));
-    EXPECT_FALSE(ui::AlertView::alertWindow());
+    EXPECT_FALSE(ui::AlertView::alertWindowForTesting());
 }
 
 TEST_F(VKAppDelegateLaunchTest, AKeychainThatLostTheServerPasswordKeepsTheServerClosedAndSaysSo)
@@ -225,7 +225,7 @@ TEST_F(VKAppDelegateLaunchTest, AKeychainThatLostTheServerPasswordKeepsTheServer
     ASSERT_TRUE(VKKeychain::sharedKeychain()->setPassword("secret", VKLoginPasswordService, VKLoginPasswordService));
     // The next run finds garbage where the keychain was.
     core::fs::writeFileAtomically(pathInHome("Library/Keychain/Tandry.keychain"), std::string(300, 'g'));
-    VKKeychain::setSharedKeychain(nullptr);
+    VKKeychain::setSharedKeychainForTesting(nullptr);
     launchAgain();
     ASSERT_TRUE(driver.alert());
     EXPECT_NE(driver.alert()->message().find("password could not be read"), std::string::npos);
@@ -278,7 +278,7 @@ TEST_F(VKAppDelegateLaunchTest, TheDefaultPortBringsTheUpdateNotesOnceInPlaceOfT
     EXPECT_EQ(presentedHelp().first, "general_updatenotes.html");
     EXPECT_EQ(presentedHelp().second, "Update Notes");
     EXPECT_TRUE(defaults()->boolForKey("VKDidShowPortNumberMigrationUpdateNote"));
-    EXPECT_FALSE(ui::AlertView::alertWindow());
+    EXPECT_FALSE(ui::AlertView::alertWindowForTesting());
 }
 
 TEST_F(VKAppDelegateLaunchTest, AReachableLaunchSendsItsUsageReportOnTheNextPass)
@@ -295,7 +295,7 @@ TEST_F(VKAppDelegateLaunchTest, WithTheServerOffNothingListensAndTheStatusIsPost
     launch();
     EXPECT_FALSE(delegate->httpServer()->isStarted());
     EXPECT_EQ(status.received.size(), 1u);
-    EXPECT_FALSE(ui::AlertView::alertWindow());
+    EXPECT_FALSE(ui::AlertView::alertWindowForTesting());
 }
 
 TEST_F(VKAppDelegateLaunchTest, AStoredPasscodeHoldsTheLaunchPassUntilItIsEntered)
@@ -340,7 +340,7 @@ TEST_F(VKAppDelegateLaunchTest, ALostPasscodeHoldsTheLaunchPassUntilTheProgramRe
     auto* store = dynamic_cast<sec::FileKeychainStore*>(VKKeychain::sharedKeychain()->store().get());
     ASSERT_TRUE(store);
     ASSERT_TRUE(core::fs::writeFileAtomically(store->path(), std::string(200, 'x')));
-    VKKeychain::setSharedKeychain(nullptr);
+    VKKeychain::setSharedKeychainForTesting(nullptr);
     EXPECT_FALSE(VKAppPasscodeLock::keychainPasscode());
 
     launch();
@@ -374,7 +374,7 @@ TEST_F(VKAppDelegateLaunchTest, ALostPasscodeHoldsTheLaunchPassUntilTheProgramRe
 
 TEST_F(VKAppDelegateLaunchTest, AFileLargerThanTheFreeSpaceIsRefusedOnlyWhenTheSpaceIsKnown)
 {
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::nullopt; });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::nullopt; });
     defaults()->set("VKQuotaEnabled", core::Value(false));
     // Nothing to check against: the file goes through.
     if (!VKQuotaManager::defaultManager()->quotaAvailableBytes()) {
@@ -386,7 +386,7 @@ TEST_F(VKAppDelegateLaunchTest, AFileLargerThanTheFreeSpaceIsRefusedOnlyWhenTheS
     EXPECT_FALSE(delegate->importLaunchURL(big));
     EXPECT_FALSE(core::fs::exists(big));
     ASSERT_TRUE(delegate->diskQuota().warningAlert());
-    VKQuotaManager::setFreeSpaceFunction(nullptr);
+    VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
 }
 
 TEST_F(VKAppDelegateLaunchTest, AFileHandedOverAtLaunchOpensInItsFolder)

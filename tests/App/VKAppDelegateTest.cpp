@@ -54,7 +54,7 @@ TEST_F(VKAppDelegateTest, RegistersTheSettingsWithTheirKinds)
     EXPECT_EQ(defaults->stringForKey("VKDefaultTextEncoding"), "UTF-8");
     EXPECT_EQ(defaults->integerForKey("VKDocumentViewLayout"), 1);
     EXPECT_TRUE(defaults->object("VKLastKnownDocumentEnabled").isBool());
-    EXPECT_EQ(defaults->persistentDomain().dictionary().size(), 0u);
+    EXPECT_EQ(defaults->persistentDomainForTesting().dictionary().size(), 0u);
 }
 
 TEST_F(VKAppDelegateTest, DisabledServerOnlyReportsItsStatus)
@@ -175,13 +175,13 @@ TEST_F(VKAppDelegateTest, TheBarColourComesFromTheBundleOnce)
     makeFile("bad/Info.plist",
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
         "<key>VKBarTintColor</key><string>4A6582</string></dict></plist>\n");
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bad")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("bad")));
     EXPECT_EQ(delegate->barTintColor(), colour);
 
     // Text that is not a colour leaves the bars their own.
     auto other = VKAppDelegate::create();
     EXPECT_FALSE(other->barTintColor());
-    core::Bundle::setMain(nullptr);
+    core::Bundle::setMainForTesting(nullptr);
 
     delegate->showServerInfo(nullptr);
 }

@@ -16,7 +16,7 @@ class VKAppDownloadManagerHooksTest : public test::TestCase {
 protected:
     void TearDown() override
     {
-        VKDownloadManager::resetSharedManager();
+        VKDownloadManager::resetSharedManagerForTesting();
         VKDownloadHooks::setCurrent(nullptr);
         test::TestCase::TearDown();
     }
@@ -24,7 +24,7 @@ protected:
 
 TEST_F(VKAppDownloadManagerHooksTest, TheLaunchRestoresDownloadsAndWiresTheFileModel)
 {
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
     std::string documents = VKApplication::sharedApplication()->documentsDirectory();
     core::URLRequest request(core::URL::parse("http://127.0.0.1:1/file.bin").value());
     auto left = VKDownloadFileResource::createWithRequest(request, documents);

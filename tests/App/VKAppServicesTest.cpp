@@ -5,10 +5,12 @@
 #include "Downloads/VKTransferQuestions.h"
 #include "FileModel/VKCloudHooks.h"
 #include "FileModel/VKFileSettingsManager.h"
+#include "Kit/FileManagerAdditions.h"
 #include "Kit/VKFunctions.h"
 #include "Platform/Core/FileSystem.h"
 #include "Platform/Core/NotificationCenter.h"
 #include "Platform/Core/RunLoop.h"
+#include "Platform/Core/Thread.h"
 #include "WebDAV/WebDAVDeleteResponse.h"
 #include "Support/TestCase.h"
 
@@ -50,6 +52,15 @@ TEST_F(VKAppServicesTest, WiredAtLaunchAndLetGoAtTheEnd)
     core::NotificationCenter::defaultCenter().post(WebDAVWillDeleteResourceNotification, nullptr, { gone, "" });
     EXPECT_FALSE(settings->hasSettingsForFile(gone));
     EXPECT_TRUE(settings->hasSettingsForFile(kept));
+    // So does a file emptied from the trash: one of the same name, size and
+    // time made later starts afresh.
+    const auto stamp = core::fs::attributes(kept)->modificationTime;
+    ASSERT_TRUE(moveItemAtPathToTrash(kept));
+    emptyTrashInBackground();
+    ASSERT_TRUE(core::Thread::waitForAll(5));
+    ASSERT_TRUE(core::fs::writeFileAtomically(kept, "text"));
+    ASSERT_TRUE(core::fs::setModificationTime(kept, stamp));
+    EXPECT_FALSE(settings->hasSettingsForFile(kept));
 
     // The temporary folder is emptied, not removed.
     const auto temporary = VKTemporaryDirectory();

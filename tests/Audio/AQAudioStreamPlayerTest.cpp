@@ -44,7 +44,7 @@ protected:
     std::shared_ptr<media::WavFileSink> recordOutput()
     {
         auto sink = media::WavFileSink::create(pathInHome("played.wav"));
-        media::AudioSink::setDefaultFactory([sink] { return sink; });
+        media::AudioSink::setDefaultFactoryForTesting([sink] { return sink; });
         return sink;
     }
 

@@ -55,9 +55,9 @@ protected:
         UploadTestCase::SetUp();
         // The mirror answers for the file model, as in the program.
         VKCloudHooks::setCurrent(std::make_shared<VKCloudUploadHooks>());
-        VKDownloadManager::resetSharedManager();
+        VKDownloadManager::resetSharedManagerForTesting();
         // No figure for the room left unless a test gives one.
-        VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(); });
+        VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(); });
         core::UserDefaults::standard()->set("VKQuotaEnabled", false);
     }
     void TearDown() override
@@ -67,8 +67,8 @@ protected:
             cancellable->cancel();
         cancellable.reset();
         core::RunLoop::main().runUntilIdle();
-        VKDownloadManager::resetSharedManager();
-        VKQuotaManager::setFreeSpaceFunction(nullptr);
+        VKDownloadManager::resetSharedManagerForTesting();
+        VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
         core::resetBackgroundTasksForTesting();
         VKCloudHooks::setCurrent(nullptr);
         UploadTestCase::TearDown();

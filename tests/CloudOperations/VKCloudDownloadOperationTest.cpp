@@ -153,7 +153,7 @@ TEST_F(VKCloudDownloadOperationTest, TheQuotaQuestion)
     cloudItem("/a.txt", std::string(1000, 'a'));
     cloudItem("/b.txt", std::string(2000, 'b'));
     std::optional<uint64_t> available;
-    VKQuotaManager::setFreeSpaceFunction([&](const std::string&) { return available; });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([&](const std::string&) { return available; });
     // No figure for the room left: never asked, the downloads start at once.
     download({ "/a.txt", "/b.txt" }, false, "NoFigure");
     EXPECT_EQ(delegate->willStart, 1);

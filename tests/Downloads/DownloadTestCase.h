@@ -32,7 +32,7 @@ protected:
     void SetUp() override
     {
         UITestCase::SetUp();
-        VKDownloadManager::resetSharedManager();
+        VKDownloadManager::resetSharedManagerForTesting();
         questions = RecordingTransferQuestions::install();
         server.emplace(pathInHome("web-server"));
         ASSERT_TRUE(server->isRunning());
@@ -40,7 +40,7 @@ protected:
 
     void TearDown() override
     {
-        VKDownloadManager::resetSharedManager();
+        VKDownloadManager::resetSharedManagerForTesting();
         VKTransferQuestions::setCurrent(nullptr);
         core::FileTestHooks::reset();
         core::resetBackgroundTasksForTesting();

@@ -26,7 +26,7 @@ TEST_F(VKDownloadKillTest, ADownloadKilledMidwayIsRestoredAndCompletedByRange)
         auto bar = shared->find('|');
         core::paths::setHome(shared->substr(0, bar));
         VKHomeLayout::setCurrent(nullptr);
-        VKDownloadManager::resetSharedManager();
+        VKDownloadManager::resetSharedManagerForTesting();
         auto item = manager()->startWebDownloadWithRequest(
             core::URLRequest(core::URL::parse(shared->substr(bar + 1)).value()), documents());
         // Stalled once the bytes are in the partial file, not merely

@@ -28,7 +28,7 @@ class VKDownloadManagerTest : public DownloadTestCase {
 protected:
     void TearDown() override
     {
-        VKQuotaManager::setFreeSpaceFunction(nullptr);
+        VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
         VKDownloadHooks::setCurrent(nullptr);
         DownloadTestCase::TearDown();
     }
@@ -130,7 +130,7 @@ TEST_F(VKDownloadManagerTest, FinishAndFailureAreAnnounced)
 
 TEST_F(VKDownloadManagerTest, TheQuotaQuestionCancelsOrLetsTheDownloadRunOnce)
 {
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(20 * 1000 * 1000); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(20 * 1000 * 1000); });
     server->setResource("big", fmt::format("length={}&ranges=1", 50 * 1000 * 1000));
     auto cancelled = start("/resource/big");
     ASSERT_TRUE(waitFor([&] { return questions->hasOpenQuestion(); }));
@@ -161,7 +161,7 @@ TEST_F(VKDownloadManagerTest, TheQuotaQuestionCancelsOrLetsTheDownloadRunOnce)
     // No length, or no figure for the room left: never asked.
     auto unknown = start("/bytes/1000?nolength");
     ASSERT_TRUE(waitForState(*unknown, VKNetworkStateDone));
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(); });
     auto noFigure = start("/bytes/2000");
     ASSERT_TRUE(waitForState(*noFigure, VKNetworkStateDone));
     EXPECT_EQ(questions->asked.size(), 3u);
@@ -169,7 +169,7 @@ TEST_F(VKDownloadManagerTest, TheQuotaQuestionCancelsOrLetsTheDownloadRunOnce)
 
 TEST_F(VKDownloadManagerTest, AnAllowedDownloadIsNotAskedAgainAndAnEnforcedQuotaOffersNoWayOn)
 {
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(20 * 1000 * 1000); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(20 * 1000 * 1000); });
     auto stallAt = [&](const char* token) {
         server->setResource("big", fmt::format("length={}&ranges=1&stall_after=1000&token={}", 50 * 1000 * 1000, token));
     };
@@ -187,7 +187,7 @@ TEST_F(VKDownloadManagerTest, AnAllowedDownloadIsNotAskedAgainAndAnEnforcedQuota
     EXPECT_EQ(questions->asked.size(), 1u);
     // Nor after a relaunch.
     manager()->stopDownloadForResource(allowed);
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
     manager()->initializeDownloads();
     ASSERT_EQ(manager()->webDownloads().size(), 1u);
     allowed = manager()->webDownloads().front();
@@ -286,7 +286,7 @@ TEST_F(VKDownloadManagerTest, AQuitLeavesPausedDownloadsThatTheNextLaunchResumes
     core::fs::writeFileAtomically(junk, "x");
     core::fs::writeFileAtomically(junk + ".info", "garbage");
 
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
     manager()->initializeDownloads();
     auto restored = manager()->webDownloads();
     ASSERT_EQ(restored.size(), 2u);
@@ -387,7 +387,7 @@ TEST_F(VKDownloadManagerCloudTest, FoldersFailuresAndDeletion)
     EXPECT_EQ(unlinked->downloadError()->localizedDescription(), "Service is unavailable");
 
     // Cloud items come back at the next launch from their state files alone.
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
     manager()->initializeDownloads();
     ASSERT_EQ(manager()->cloudDownloads().size(), 1u);
     EXPECT_EQ(manager()->cloudDownloads()[0]->downloadUUID(), unlinked->downloadUUID());

@@ -199,7 +199,7 @@ TEST_F(CloudServerTest, TheOAuthTokenFlowCompletesAgainstTheFake)
                 { MPOAuthUserAuthorizationURLKey, base + "/0/oauth/authorize" },
                 { MPOAuthAccessTokenURLKey, base + "/0/oauth/access_token" } }) } }) } }),
         core::PropertyList::Format::XML));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(bundle));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(bundle));
 
     struct Consent : MPOAuthAuthenticationMethodOAuthDelegate {
         bool automaticallyRequestAuthenticationFromURL(const core::URL& url, const std::optional<core::URL>&) override

@@ -20,7 +20,7 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        VKKeychain::setSharedKeychain(VKKeychain::create(keychain, pathInHome("Library/webdav.p12")));
+        VKKeychain::setSharedKeychainForTesting(VKKeychain::create(keychain, pathInHome("Library/webdav.p12")));
     }
 
     core::Value saved() { return core::UserDefaults::standard()->object(kDBDropboxSavedCredentialsKey); }

@@ -64,7 +64,7 @@ TEST_F(VKFileSettingsManagerTest, SchemaAndUpgradeOfAnOldDatabase)
     EXPECT_EQ(sql("SELECT count(*) FROM sqlite_master WHERE name = 'ContentOffsets'"), "0\n");
 
     // A new database holds both tables exactly.
-    VKFileSettingsManager::setDefaultManager(nullptr);
+    VKFileSettingsManager::setDefaultManagerForTesting(nullptr);
     core::fs::removeItem(path);
     manager();
     EXPECT_EQ(sql(".schema"),
@@ -222,7 +222,7 @@ TEST_F(VKFileSettingsManagerTest, ADamagedDatabaseIsKeptAsideAndAFreshOneTakesIt
     EXPECT_TRUE(settings->insertBookmark(bookmark("b", 1), file));
 
     // A sound one is kept, with what it holds.
-    VKFileSettingsManager::setDefaultManager(nullptr);
+    VKFileSettingsManager::setDefaultManagerForTesting(nullptr);
     EXPECT_FALSE(manager()->takeResetNotice());
     EXPECT_EQ(manager()->contentOffsetForFile(file), 1.0f);
     EXPECT_EQ(bookmarkNames(file), std::vector<std::string> { "b" });

@@ -254,7 +254,7 @@ TEST_F(VKQuotaManagerTest, QuotaTotalsAndAvailableSpace)
     ASSERT_EQ(quota->quotaUsedBytes(), 30 * MiB);
 
     std::optional<uint64_t> free = 1024 * MiB;
-    VKQuotaManager::setFreeSpaceFunction([&](const std::string& path) {
+    VKQuotaManager::setFreeSpaceFunctionForTesting([&](const std::string& path) {
         EXPECT_EQ(path, home());
         return free;
     });
@@ -283,7 +283,7 @@ TEST_F(VKQuotaManagerTest, QuotaTotalsAndAvailableSpace)
     EXPECT_EQ(quota->quotaTotalBytes(), UINT64_MAX);
 
     // The real volume answers something.
-    VKQuotaManager::setFreeSpaceFunction(nullptr);
+    VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
     setDefault("VKQuotaEnabled", false);
     EXPECT_TRUE(quota->quotaAvailableBytes().has_value());
 }
@@ -299,7 +299,7 @@ TEST_F(VKQuotaManagerTest, BusyLockAnswersAtOnceInsteadOfWaiting)
     auto whileHeld = [&](bool reset, const std::function<void()>& check) {
         std::latch held(1), done(1);
         std::thread holder([&] {
-            quota->performWithUpdateLock([&] {
+            quota->performWithUpdateLockForTesting([&] {
                 if (reset)
                     quota->resetQuota();
                 held.count_down();
@@ -319,7 +319,7 @@ TEST_F(VKQuotaManagerTest, BusyLockAnswersAtOnceInsteadOfWaiting)
     });
 
     // The holding thread itself always gets in.
-    quota->performWithUpdateLock([&] { EXPECT_EQ(quota->structureForPath(documents("a.bin")).integer(), 10); });
+    quota->performWithUpdateLockForTesting([&] { EXPECT_EQ(quota->structureForPath(documents("a.bin")).integer(), 10); });
 
     // A recount's walk answers the total from before it.
     whileHeld(true, [&] { EXPECT_EQ(quota->quotaUsedBytes(), used); });
@@ -458,7 +458,7 @@ TEST_F(VKQuotaManagerTest, SavedTreeReadsBackTheSameInAFreshStore)
     EXPECT_TRUE(logContains("Warning, quota store left out 1 names that are not UTF-8"));
     core::UserDefaults::standard()->set("VKQuotaStore", saved);
     ASSERT_TRUE(core::UserDefaults::standard()->synchronize());
-    core::UserDefaults::resetStandard();
+    core::UserDefaults::resetStandardForTesting();
 
     auto restored = VKQuotaManager::create(home(), layout->serversDirectory());
     restored->setQuotaStore(core::UserDefaults::standard()->object("VKQuotaStore"));

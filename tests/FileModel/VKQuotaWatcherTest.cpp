@@ -27,7 +27,7 @@ protected:
         write("old.txt", 10);
         quota->updateQuotaForPath(docs());
         watcher = VKQuotaWatcher::start(quota, { layout->documentsDirectory() });
-        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return watcher->isReady(); }, 10));
+        ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return watcher->isReadyForTesting(); }, 10));
     }
     void TearDown() override
     {
@@ -96,14 +96,14 @@ TEST_F(VKQuotaWatcherTest, ABurstOfTenThousandFilesCostsAFewRescans)
 {
     std::filesystem::create_directories(docs("Burst"));
     ASSERT_TRUE(holds(10));
-    const uint64_t before = watcher->rescanCount();
+    const uint64_t before = watcher->rescanCountForTesting();
     const auto started = std::chrono::steady_clock::now();
     for (int i = 0; i < 10000; ++i)
         std::ofstream(docs(fmt::format("Burst/f{}.txt", i))) << "ab";
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ASSERT_TRUE(holds(20010));
     // About one rescan a second while the burst lasts, and one after it.
-    EXPECT_LE(double(watcher->rescanCount() - before), seconds / VKQuotaWatcher::LongestDelay + 3) << seconds << " s";
+    EXPECT_LE(double(watcher->rescanCountForTesting() - before), seconds / VKQuotaWatcher::LongestDelay + 3) << seconds << " s";
     for (int i = 0; i < 10000; ++i)
         std::filesystem::remove(docs(fmt::format("Burst/f{}.txt", i)));
     ASSERT_TRUE(holds(10));

@@ -76,7 +76,7 @@ protected:
     // A fresh shared manager, as at the next launch, and its notifications.
     void useNewManager()
     {
-        VKThumbnailManager::setSharedManager(nullptr);
+        VKThumbnailManager::setSharedManagerForTesting(nullptr);
         manager = VKThumbnailManager::sharedManager();
         observations.clear();
         for (auto name : { VKThumbnailManagerDidGenerateThumbnailNotification,

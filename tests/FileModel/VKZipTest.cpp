@@ -795,7 +795,7 @@ TEST_F(VKZipTest, ExtractionStaysWithinTheAvailableSpace)
 
     // Else a nearly full volume.
     std::optional<uint64_t> free = 1000000;
-    VKQuotaManager::setFreeSpaceFunction([&](const std::string&) { return free; });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([&](const std::string&) { return free; });
     refuses("volume");
     free = 1200000;
     const std::string out = destination("fits");
@@ -960,7 +960,7 @@ out.close()
     EXPECT_EQ(unarchiver->uncompressedSize(), 5 * GiB);
     // The room asked for is the entry's size; the copy is sparse and takes
     // under a megabyte, so the volume the tests run on need not have it.
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(16 * GiB); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(16 * GiB); });
     const std::string out = destination("big");
     ASSERT_TRUE(unarchiver->unarchiveToPath(out));
     struct stat status {};

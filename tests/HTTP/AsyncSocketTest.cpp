@@ -350,7 +350,7 @@ TEST_F(AsyncSocketTest, WritesInPartsAndDisconnectsAfterWriting)
     // After disconnectAfterWriting, new reads and writes are ignored and the
     // socket closes the pass after its last write.
     uint64_t wrotePass = 0;
-    delegate->onWrite = [&](AsyncSocket&, long) { wrotePass = loop().passCount(); };
+    delegate->onWrite = [&](AsyncSocket&, long) { wrotePass = loop().passCountForTesting(); };
     socket->writeData(bytes("last"), 30, 10);
     socket->disconnectAfterWriting();
     socket->writeData(bytes("ignored"), 30, 11);
@@ -597,9 +597,9 @@ TEST_F(AsyncSocketTest, QuietSocketsCostNoPasses)
     }));
     settle();
     const size_t events = delegate->events.size() + delegate->partialWrites.size();
-    const uint64_t before = loop().passCount();
+    const uint64_t before = loop().passCountForTesting();
     EXPECT_FALSE(loop().runOnce(core::RunLoop::DefaultMode, 0.2));
-    EXPECT_EQ(loop().passCount(), before + 1);
+    EXPECT_EQ(loop().passCountForTesting(), before + 1);
     EXPECT_EQ(delegate->events.size() + delegate->partialWrites.size(), events);
 }
 

@@ -448,12 +448,12 @@ TEST_F(DigestTest, RefusesForgedReplayedAndStaleCredentials)
     core::RunLoop::main().advance(300);
     const auto newer = challenge(*connect());
     core::RunLoop::main().advance(301);
-    EXPECT_EQ(HTTPDigestCheck::recentNonceCount(), 1u + 0u) << "only the newer nonce is left";
+    EXPECT_EQ(HTTPDigestCheck::recentNonceCountForTesting(), 1u + 0u) << "only the newer nonce is left";
     EXPECT_TRUE(answerTo(request(authorization(nonce, "00000001", "/hello.txt"))).starts_with("HTTP/1.1 401"));
     EXPECT_TRUE(answerTo(request(authorization(newer, "00000001", "/hello.txt"))).starts_with("HTTP/1.1 200"));
     // ...and also once none is left.
     core::RunLoop::main().advance(600);
-    EXPECT_EQ(HTTPDigestCheck::recentNonceCount(), 0u);
+    EXPECT_EQ(HTTPDigestCheck::recentNonceCountForTesting(), 0u);
     EXPECT_TRUE(answerTo(request(authorization(newer, "00000002", "/hello.txt"))).starts_with("HTTP/1.1 401"));
 }
 

@@ -98,7 +98,7 @@ TEST_F(HTTPServerTest, HoldsItsLimitAndHeadDeadlineUnderSlowClients)
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
     makeFile("root/hello.txt", "hello");
-    server->setConnectionLimit(500);
+    server->setConnectionLimitForTesting(500);
     ASSERT_TRUE(server->startListening());
 
     // 3,000 clients each start a head and never finish it.
@@ -150,7 +150,7 @@ TEST_F(HTTPServerTest, HoldsItsLimitAndHeadDeadlineUnderSlowClients)
 
 TEST_F(HTTPServerTest, QueuesNewClientsAtAcceptWhileEveryConnectionIsBusy)
 {
-    server->setConnectionLimit(2);
+    server->setConnectionLimitForTesting(2);
     ASSERT_TRUE(server->startListening());
     // Two requests whose bodies are still on their way.
     const std::string head = "TRACE / HTTP/1.1\r\nHost: h\r\nContent-Length: 4\r\n\r\n";

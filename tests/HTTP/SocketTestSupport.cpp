@@ -175,7 +175,7 @@ void RecordingDelegate::onSocketWillDisconnectWithError(AsyncSocket& socket, con
     events.push_back(error ? fmt::format("willDisconnect {} {}", error->domain(), error->code()) : "willDisconnect");
     disconnectErrors.push_back(error ? *error : core::Error());
     ++willDisconnects;
-    willDisconnectPass = core::RunLoop::current().passCount();
+    willDisconnectPass = core::RunLoop::current().passCountForTesting();
     if (onWillDisconnect)
         onWillDisconnect(socket, error);
 }
@@ -184,7 +184,7 @@ void RecordingDelegate::onSocketDidDisconnect(AsyncSocket& socket)
 {
     events.push_back("didDisconnect");
     ++didDisconnects;
-    didDisconnectPass = core::RunLoop::current().passCount();
+    didDisconnectPass = core::RunLoop::current().passCountForTesting();
     if (onDidDisconnect)
         onDidDisconnect(socket);
 }

@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         test::TestCase::SetUp();
-        core::TimeZone::setDefaultTimeZone(*core::TimeZone::named("Europe/Berlin"));
+        core::TimeZone::setDefaultTimeZoneForTesting(*core::TimeZone::named("Europe/Berlin"));
     }
 
     // A wall-clock moment in Berlin.
@@ -83,7 +83,7 @@ TEST_F(DateAdditionsTest, TranslationsComeOutWhole)
     core::Value words = core::Value::makeDictionary({ { "Today", "Aujourd'hui" }, { "Yesterday", "Hier" } });
     ASSERT_TRUE(core::PropertyList::writeFile(makeFolder("App/strings/fr") + "/Default.plist", words,
         core::PropertyList::Format::XML));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("App")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("App")));
     core::setCurrentLanguage("fr");
 
     clock().setNow(berlin(2024, 5, 15, 12, 0));

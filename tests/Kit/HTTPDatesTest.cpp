@@ -16,7 +16,7 @@ class HTTPDatesTest : public test::TestCase { };
 TEST_F(HTTPDatesTest, FormatAndParseInAnyLocaleAndZone)
 {
     // The user's zone and language must not reach machine dates.
-    core::TimeZone::setDefaultTimeZone(*core::TimeZone::named("Asia/Tokyo"));
+    core::TimeZone::setDefaultTimeZoneForTesting(*core::TimeZone::named("Asia/Tokyo"));
     core::DateFormatter::setDefaultLocale("de");
 
     EXPECT_EQ(RFC1123String(Sunday), "Sun, 06 Nov 1994 08:49:37 GMT");

@@ -18,7 +18,7 @@ class MIMETypesTest : public test::TestCase {
 protected:
     void TearDown() override
     {
-        core::Bundle::setMain(nullptr);
+        core::Bundle::setMainForTesting(nullptr);
         MIMEReloadTypesForTesting();
         TestCase::TearDown();
     }
@@ -109,7 +109,7 @@ TEST_F(MIMETypesTest, PackagesAndAMissingTable)
     EXPECT_EQ(mimeTypeOfItemAtPath(pathInHome("Plain.rtfd")), "application/rtf");
 
     // Without the table: one log line, and content decides.
-    core::Bundle::setMain(core::Bundle::bundleWithPath(makeFolder("EmptyBundle")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(makeFolder("EmptyBundle")));
     MIMEReloadTypesForTesting();
     std::string text = makeFile("report.pdf", "a\nb");
     EXPECT_EQ(MIMEGetTypeForFile(text), "text/plain");

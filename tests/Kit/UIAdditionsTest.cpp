@@ -80,12 +80,12 @@ TEST_F(UIAdditionsTest, PatternColours)
     context->setFillColor(board);
     context->fillRect({ 0, 0, 24, 24 });
     gfx::Pixel white { 255, 255, 255, 255 }, grey { 204, 204, 204, 255 };
-    EXPECT_EQ(context->pixelAt(0, 0), white);
-    EXPECT_EQ(context->pixelAt(6, 6), white);
-    EXPECT_EQ(context->pixelAt(12, 0), white);
-    EXPECT_EQ(context->pixelAt(18, 18), white);
-    EXPECT_EQ(context->pixelAt(6, 0), grey);
-    EXPECT_EQ(context->pixelAt(0, 6), grey);
+    EXPECT_EQ(context->pixelAtForTesting(0, 0), white);
+    EXPECT_EQ(context->pixelAtForTesting(6, 6), white);
+    EXPECT_EQ(context->pixelAtForTesting(12, 0), white);
+    EXPECT_EQ(context->pixelAtForTesting(18, 18), white);
+    EXPECT_EQ(context->pixelAtForTesting(6, 0), grey);
+    EXPECT_EQ(context->pixelAtForTesting(0, 6), grey);
 
     gfx::Color textured = vkScrollViewTexturedBackgroundColor();
     ASSERT_TRUE(textured.isPattern());

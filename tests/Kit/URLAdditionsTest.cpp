@@ -194,7 +194,7 @@ TEST_F(URLAdditionsTest, RegisteredURLsFromTheBundleTable)
     });
     ASSERT_TRUE(core::PropertyList::writeFile(makeFolder("App") + "/VKRegisteredURLs.plist", table,
         core::PropertyList::Format::XML));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("App")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("App")));
     EXPECT_TRUE(isAppleRegisteredURL(url("http://store.example/app")));
     EXPECT_TRUE(isAppleRegisteredURL(url("https://APPS.example/")));
     EXPECT_FALSE(isAppleRegisteredURL(url("http://other.example/")));

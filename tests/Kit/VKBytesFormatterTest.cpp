@@ -43,7 +43,7 @@ TEST_F(VKBytesFormatterTest, TranslatedUnitsExceptTheZeroRow)
     core::Value units = core::Value::makeDictionary({ { "B", "o" }, { "KB", "Ko" }, { "MB", "Mo" }, { "GB", "Go" } });
     ASSERT_TRUE(core::PropertyList::writeFile(makeFolder("App/strings/fr") + "/Default.plist", units,
         core::PropertyList::Format::XML));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("App")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("App")));
     core::setCurrentLanguage("fr");
 
     VKBytesFormatter formatter;

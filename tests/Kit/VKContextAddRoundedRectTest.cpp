@@ -64,10 +64,10 @@ TEST_F(VKContextAddRoundedRectTest, PathRunsRoundTheCornersAndBack)
     context->setFillColor(0, 0, 0, 1);
     context->fillPath();
     for (auto [x, y] : { std::pair { 0, 0 }, { 39, 0 }, { 0, 19 }, { 39, 19 } })
-        EXPECT_EQ(context->pixelAt(x, y).alpha, 0) << x << "," << y;
-    EXPECT_EQ(context->pixelAt(20, 10).alpha, 255);
-    EXPECT_EQ(context->pixelAt(20, 1).alpha, 255);
-    EXPECT_EQ(context->pixelAt(2, 10).alpha, 255);
+        EXPECT_EQ(context->pixelAtForTesting(x, y).alpha, 0) << x << "," << y;
+    EXPECT_EQ(context->pixelAtForTesting(20, 10).alpha, 255);
+    EXPECT_EQ(context->pixelAtForTesting(20, 1).alpha, 255);
+    EXPECT_EQ(context->pixelAtForTesting(2, 10).alpha, 255);
 }
 
 } // namespace

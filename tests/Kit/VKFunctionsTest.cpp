@@ -104,11 +104,11 @@ TEST_F(VKFunctionsTest, NamesStringsAndPlaces)
         "<key>CFBundleDisplayName</key><string>Tandry Fixture</string></dict></plist>\n");
     makeFile("Bare/Info.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
         "<key>CFBundleIdentifier</key><string>org.example.bare</string></dict></plist>\n");
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Fixture")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("Fixture")));
     EXPECT_EQ(VKMainBundleDisplayName(), "Tandry Fixture");
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Bare")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("Bare")));
     EXPECT_EQ(VKMainBundleDisplayName(), std::nullopt);
-    core::Bundle::setMain(nullptr);
+    core::Bundle::setMainForTesting(nullptr);
 }
 
 } // namespace

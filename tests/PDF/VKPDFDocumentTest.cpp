@@ -131,7 +131,7 @@ TEST_F(VKPDFDocumentTest, ErrorTextsAreTranslated)
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
         "<key>Password required</key><string>Kennwort erforderlich</string>"
         "<key>OK</key><string>Gut</string></dict></plist>\n");
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("Bundle")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("Bundle")));
     core::setCurrentLanguage("de");
     core::Error error;
     EXPECT_FALSE(openFile("locked.pdf", onePage(Encryption { Encryption::RC4_128, "user", "owner" }), std::nullopt, &error));

@@ -21,7 +21,7 @@ TEST_F(VKPDFDocumentTextReaderTest, ReadsEveryPageAcrossFreshDocumentsOfALockedO
         builder.addPage(fmt::format("BT /F1 10 Tf 100 700 Td (page {}) Tj ET", n), pageEntries({ font }));
     auto document = pdf::Document::open(builder.build(test::PdfBuilder::Encryption { .userPassword = "user" }));
     ASSERT_TRUE(document && document->unlock("user"));
-    const size_t decodersBefore = VKPDFFontInfo::cachedFontInfoCount();
+    const size_t decodersBefore = VKPDFFontInfo::cachedFontInfoCountForTesting();
     {
         VKPDFDocumentTextReader reader(document);
         for (int n : { 1, 2, VKPDFDocumentTextReader::kPagesPerDocument + 1, pages - 1, pages, 1, pages + 1 }) {
@@ -29,9 +29,9 @@ TEST_F(VKPDFDocumentTextReaderTest, ReadsEveryPageAcrossFreshDocumentsOfALockedO
             EXPECT_EQ(core::toUTF8(reader.scannerForPage(n)->text()), expected);
         }
         // The first read document's decoder went with it.
-        EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), decodersBefore + 1);
+        EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), decodersBefore + 1);
     }
-    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), decodersBefore);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), decodersBefore);
     // A locked document gives nothing to read afresh: its own empty pages.
     auto locked = pdf::Document::open(builder.build(test::PdfBuilder::Encryption { .userPassword = "user" }));
     ASSERT_TRUE(locked && locked->isLocked());

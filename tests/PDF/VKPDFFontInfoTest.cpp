@@ -279,24 +279,24 @@ TEST_F(VKPDFFontInfoTest, NamedEncodingsMapsAndUnreadableProgramsKeepTheirPreced
 TEST_F(VKPDFFontInfoTest, GlyphNamesAreCachedUntilAMemoryWarning)
 {
     VKPDFSimpleFontInfo::didReceiveMemoryWarningNotification();
-    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCount(), 0u);
-    uint64_t opens = VKPDFSimpleFontInfo::glyphListOpenCount();
+    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCountForTesting(), 0u);
+    uint64_t opens = VKPDFSimpleFontInfo::glyphListOpenCountForTesting();
     EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("fi")), "ﬁ");
     EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("a1")), "✁");
     EXPECT_FALSE(VKPDFSimpleFontInfo::stringForGlyphName("no-such-glyph"));
     EXPECT_FALSE(VKPDFSimpleFontInfo::stringForGlyphName("uniD800"));
     EXPECT_FALSE(VKPDFSimpleFontInfo::stringForGlyphName("u110000"));
     EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("uni00410042")), "AB");
-    EXPECT_EQ(VKPDFSimpleFontInfo::glyphListOpenCount(), opens + 1);
+    EXPECT_EQ(VKPDFSimpleFontInfo::glyphListOpenCountForTesting(), opens + 1);
     // Hits are cached, misses are not.
-    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCount(), 3u);
+    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCountForTesting(), 3u);
 
     // The cache registered for memory warnings: one drops it and closes
     // the database, which the next miss opens again.
     core::NotificationCenter::defaultCenter().post(core::DidReceiveMemoryWarningNotification);
-    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCount(), 0u);
+    EXPECT_EQ(VKPDFSimpleFontInfo::cachedGlyphNameCountForTesting(), 0u);
     EXPECT_EQ(utf8(*VKPDFSimpleFontInfo::stringForGlyphName("Euro")), "€");
-    EXPECT_EQ(VKPDFSimpleFontInfo::glyphListOpenCount(), opens + 2);
+    EXPECT_EQ(VKPDFSimpleFontInfo::glyphListOpenCountForTesting(), opens + 2);
     // Encodings and core14 stay.
     EXPECT_TRUE(VKPDFSimpleFontInfo::encodingTableForName("WinAnsiEncoding"));
     EXPECT_TRUE(VKPDFSimpleFontInfo::metricsForStandardFontName("ZapfDingbats"));
@@ -354,28 +354,28 @@ TEST_F(VKPDFFontInfoTest, DecodersAreCachedPerFontObjectAndDocument)
 
     auto first = pdf::Document::open(bytes);
     auto second = pdf::Document::open(bytes); // the same object numbers
-    uint64_t made = VKPDFFontInfo::fontInfoCreationCount();
-    size_t cached = VKPDFFontInfo::cachedFontInfoCount();
+    uint64_t made = VKPDFFontInfo::fontInfoCreationCountForTesting();
+    size_t cached = VKPDFFontInfo::cachedFontInfoCountForTesting();
     EXPECT_EQ(extract(first->page(1)).text, "A");
     EXPECT_EQ(extract(first->page(2)).text, "B");
-    EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCount(), made + 1);
+    EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCountForTesting(), made + 1);
     EXPECT_EQ(extract(second->page(2)).text, "B");
-    EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCount(), made + 2);
-    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 2);
+    EXPECT_EQ(VKPDFFontInfo::fontInfoCreationCountForTesting(), made + 2);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), cached + 2);
 
     VKPDFFontInfo::removeFontInfosForDocument(first->serial());
-    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 1);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), cached + 1);
     VKPDFFontInfo::removeFontInfosForDocument(second->serial());
-    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), cached);
 
     // Closing a document drops its decoders.
     auto document = VKPDFDocument::initWithData(bytes);
     auto page = VKPDFPage::pageWithDocument(document, 2);
     EXPECT_EQ(core::toUTF8(VKPDFPageTextScanner::create(*page)->text()), "B");
-    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached + 1);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), cached + 1);
     page.reset();
     document.reset();
-    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCount(), cached);
+    EXPECT_EQ(VKPDFFontInfo::cachedFontInfoCountForTesting(), cached);
 }
 
 TEST_F(VKPDFFontInfoTest, ScansOnSeveralThreadsShareTheCachesSafely)

@@ -24,7 +24,7 @@ protected:
 
     static int grey(const gfx::BitmapContext& bitmap, int x, int y)
     {
-        gfx::Pixel p = bitmap.pixelAt(x, y);
+        gfx::Pixel p = bitmap.pixelAtForTesting(x, y);
         EXPECT_EQ(p.alpha, 255) << x << "," << y;
         return p.red;
     }

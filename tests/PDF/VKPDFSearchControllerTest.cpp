@@ -124,7 +124,7 @@ TEST_F(VKPDFSearchControllerTest, StopsResumesAndNeverRunsTwoPasses)
     ASSERT_TRUE(pump([&] { return !controller->isIndexing(); }));
     EXPECT_EQ(controller->pageIndexStore()->pagesIndexed(), 5u);
     EXPECT_EQ(controller->indexingPassCount(), 1u);
-    EXPECT_LE(controller->cachedScannerCount(), VKPDFSearchController::ScannerCacheLimit);
+    EXPECT_LE(controller->cachedScannerCountForTesting(), VKPDFSearchController::ScannerCacheLimit);
 
     controller->startIndexingIfNecessary();
     ASSERT_TRUE(indexed(*controller));
@@ -133,7 +133,7 @@ TEST_F(VKPDFSearchControllerTest, StopsResumesAndNeverRunsTwoPasses)
         all.push_back(page);
     EXPECT_EQ(*seen, all);
     EXPECT_EQ(controller->indexingPassCount(), 2u);
-    EXPECT_EQ(controller->cachedScannerCount(), VKPDFSearchController::ScannerCacheLimit);
+    EXPECT_EQ(controller->cachedScannerCountForTesting(), VKPDFSearchController::ScannerCacheLimit);
 }
 
 TEST_F(VKPDFSearchControllerTest, MemoryWarningPausesAndRestartsAfterTenSeconds)
@@ -154,7 +154,7 @@ TEST_F(VKPDFSearchControllerTest, MemoryWarningPausesAndRestartsAfterTenSeconds)
     ASSERT_TRUE(pump([&] { return !controller->isIndexing(); }));
     ASSERT_FALSE(recorder->progress.empty());
     EXPECT_EQ(recorder->progress.back(), -0.25f);
-    EXPECT_EQ(controller->cachedScannerCount(), 0u);
+    EXPECT_EQ(controller->cachedScannerCountForTesting(), 0u);
 
     auto& loop = core::RunLoop::main();
     loop.advance(6);

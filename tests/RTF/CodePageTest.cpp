@@ -124,17 +124,17 @@ TEST(CodePageTest, CodePageKeywordsOpenTheirConverter)
     EXPECT_EQ(converter.charset(), 1);
     header(converter, "\\ansi\\ansicpg1252");
     EXPECT_EQ(converter.charset(), 2);
-    EXPECT_EQ(converter.documentCodePage().sourceName(), "CP1252");
+    EXPECT_EQ(converter.documentCodePage().sourceNameForTesting(), "CP1252");
 
     const std::pair<const char*, const char*> aliases[] = { { "\\mac", "MACINTOSH" }, { "\\pc", "CP437" }, { "\\pca", "CP850" } };
     for (const auto& [keyword, name] : aliases) {
         header(converter, keyword);
-        EXPECT_EQ(converter.documentCodePage().sourceName(), name) << keyword;
+        EXPECT_EQ(converter.documentCodePage().sourceNameForTesting(), name) << keyword;
     }
 
     // 65001 arrives as -535 and is read back as the unsigned number it is.
     header(converter, "\\ansicpg65001");
-    EXPECT_EQ(converter.documentCodePage().sourceName(), "UTF-8");
+    EXPECT_EQ(converter.documentCodePage().sourceNameForTesting(), "UTF-8");
 
     // The converter the byte conversion relies on.
     header(converter, "\\ansicpg932");
@@ -165,7 +165,7 @@ TEST(CodePageTest, MacCodePagesOpenThroughGlibcOrICUOrFailWithALogLine)
     for (const auto& entry : opened) {
         TestConverter converter;
         converter.HandleRTFCommand("ansicpg", nullptr, true, entry.codePage);
-        EXPECT_EQ(converter.documentCodePage().sourceName(), entry.name);
+        EXPECT_EQ(converter.documentCodePage().sourceNameForTesting(), entry.name);
         EXPECT_EQ(converter.documentCodePage().backend(), entry.backend) << entry.name;
         EXPECT_EQ(converter.charset(), 2);
     }

@@ -149,7 +149,7 @@ TEST_F(ImageScalingAdditionsTest, ScalingTurnsImagesUpright)
     auto context = gfx::makeImageContext(Size { 12, 16 }, 1);
     context->drawImage(gfx::Rect(0, 0, 12, 16), *scaled);
     auto colour = [&](int x, int y) {
-        gfx::Pixel p = context->pixelAt(x, y);
+        gfx::Pixel p = context->pixelAtForTesting(x, y);
         return std::tuple { p.red, p.green, p.blue };
     };
     using Tuple = std::tuple<uint8_t, uint8_t, uint8_t>;
@@ -172,7 +172,7 @@ TEST_F(ImageScalingAdditionsTest, ScalingHonoursTheInterpolationQuality)
         auto scaled = vkImageScaledToSize(image, Size { 20, 1 }, quality);
         auto context = gfx::makeImageContext(Size { 20, 1 }, 1);
         context->drawImage(gfx::Rect(0, 0, 20, 1), *scaled);
-        return int(context->pixelAt(9, 0).red);
+        return int(context->pixelAtForTesting(9, 0).red);
     };
     EXPECT_EQ(middle(gfx::InterpolationQuality::None), 0);
     EXPECT_GT(middle(gfx::InterpolationQuality::High), 20);

@@ -111,17 +111,17 @@ protected:
         float keyboardTop = interface.bounds().height() - ui::Keyboard::height(tablet, landscape);
         auto inInterface = [&](const ui::View& view) { return view.convertRect(view.bounds(), &interface); };
         float width = root.bounds().width();
-        auto first = inInterface(entry->digitView(0));
-        auto last = inInterface(entry->digitView(3));
+        auto first = inInterface(entry->digitViewForTesting(0));
+        auto last = inInterface(entry->digitViewForTesting(3));
         EXPECT_NEAR(first.minX(), width - last.maxX(), 1) << "the boxes are centred";
-        float gap = inInterface(entry->digitView(1)).minX() - first.maxX();
+        float gap = inInterface(entry->digitViewForTesting(1)).minX() - first.maxX();
         EXPECT_GT(gap, 4);
         for (int index = 1; index < 4; ++index) {
-            auto frame = inInterface(entry->digitView(index));
-            EXPECT_FLOAT_EQ(frame.minX() - inInterface(entry->digitView(index - 1)).maxX(), gap);
+            auto frame = inInterface(entry->digitViewForTesting(index));
+            EXPECT_FLOAT_EQ(frame.minX() - inInterface(entry->digitViewForTesting(index - 1)).maxX(), gap);
             EXPECT_EQ(frame.minY(), first.minY());
         }
-        for (const ui::View* view : { static_cast<ui::View*>(&entry->infoLabel()), static_cast<ui::View*>(&entry->digitView(0)),
+        for (const ui::View* view : { static_cast<ui::View*>(&entry->infoLabel()), static_cast<ui::View*>(&entry->digitViewForTesting(0)),
                  static_cast<ui::View*>(&entry->failureLabel()) }) {
             auto frame = inInterface(*view);
             EXPECT_LE(frame.maxY(), keyboardTop) << ui::testing::Driver::dumpLine(*view);

@@ -132,7 +132,7 @@ TEST_F(VKApplicationToolkitTest, MediaSessionIsSetUpOnceAndInterruptionsBecomeNo
 
     auto& session = ui::AudioSession::shared();
     application->initializeMediaPlaybackAudioSession();
-    EXPECT_TRUE(session.isInitialized());
+    EXPECT_TRUE(session.isInitializedForTesting());
     EXPECT_EQ(session.category(), ui::AudioSession::categoryMediaPlayback);
     EXPECT_TRUE(session.isActive());
     session.setCategory(ui::AudioSession::categoryAmbient);
@@ -203,7 +203,7 @@ TEST_F(VKApplicationToolkitTest, AlertsInWindowsAreLoggedTaggedAndDismissed)
     auto second = ui::AlertView::create("Second", "", recorder, {}, { "Fine" });
     first->show();
     second->show();
-    ASSERT_TRUE(ui::AlertView::alertWindow()->isKeyWindow());
+    ASSERT_TRUE(ui::AlertView::alertWindowForTesting()->isKeyWindow());
     auto popup = std::make_shared<Popup>();
     window().addSubview(popup);
     // Only views right in a window count.
@@ -224,7 +224,7 @@ TEST_F(VKApplicationToolkitTest, AlertsInWindowsAreLoggedTaggedAndDismissed)
     EXPECT_EQ(popup->dismissals, (std::vector<std::string> { "1 tag 2147483647 animated false" }));
     EXPECT_FALSE(popup->superview());
     EXPECT_TRUE(nested->dismissals.empty());
-    EXPECT_FALSE(ui::AlertView::alertWindow());
+    EXPECT_FALSE(ui::AlertView::alertWindowForTesting());
     EXPECT_TRUE(window().isKeyWindow());
 }
 

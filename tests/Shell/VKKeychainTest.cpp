@@ -204,7 +204,7 @@ TEST_F(VKKeychainTest, TheSharedKeychainKeepsPasswordsInAnEncryptedFileOfTheHome
     EXPECT_EQ(readFile(file).find("hunter2"), std::string::npos);
 
     // The next start of the program reads it back.
-    VKKeychain::setSharedKeychain(nullptr);
+    VKKeychain::setSharedKeychainForTesting(nullptr);
     auto again = VKKeychain::sharedKeychain();
     EXPECT_NE(again, shared);
     EXPECT_EQ(again->passwordForUser(VKLoginPasswordService, VKLoginPasswordService), "hunter2-rather-longer");

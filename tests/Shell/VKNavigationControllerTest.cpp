@@ -152,7 +152,7 @@ TEST_F(VKNavigationControllerTest, APromptPlacesTheButtonsAndTitleUnderIt)
     frame = bar().titleView()->frame();
     EXPECT_LE(frame.maxX(), right().frame().minX());
     EXPECT_GE(frame.minX(), back().frame().maxX() + 8);
-    auto lines = titleLabel().displayedLines();
+    auto lines = titleLabel().displayedLinesForTesting();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].ends_with("…")) << lines[0];
 

@@ -59,7 +59,7 @@ protected:
         auto blank = ui::Images::imageNamed("passcode_blank.png");
         int count = 0;
         for (int index = 0; index < VKPasscodeController::PasscodeLength; ++index) {
-            auto& image = controller->digitView(index).image();
+            auto& image = controller->digitViewForTesting(index).image();
             EXPECT_TRUE(image == dot || image == blank) << "box " << index;
             count += image == dot;
         }
@@ -256,7 +256,7 @@ TEST_F(VKPasscodeControllerTest, LongerLockoutsCountDownAndSurviveARelaunch)
     window().setRootViewController(nullptr);
     navigation.reset();
     controller.reset();
-    core::UserDefaults::resetStandard();
+    core::UserDefaults::resetStandardForTesting();
     show();
     EXPECT_EQ(info(), "Try again in 00:01:50");
     EXPECT_EQ(failure(), "8 Failed Passcode Attempts");

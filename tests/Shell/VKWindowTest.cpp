@@ -88,7 +88,7 @@ TEST_F(VKWindowTest, ObserversAreKeptOnceWeaklyAndInOrder)
     window->addObserver(second);
     window->addObserver(first);
     window->addObserver(nullptr);
-    EXPECT_EQ(window->observerCount(), 2u);
+    EXPECT_EQ(window->observerCountForTesting(), 2u);
 
     // An observer sees the tap before the button acts on it.
     auto button = ui::Button::create(ui::Button::Type::Custom, { 100, 100, 80, 44 });
@@ -104,11 +104,11 @@ TEST_F(VKWindowTest, ObserversAreKeptOnceWeaklyAndInOrder)
     window->removeObserver(first.get());
     auto third = std::make_shared<Watcher>("third", log);
     window->addObserver(third);
-    EXPECT_EQ(window->observerCount(), 1u);
+    EXPECT_EQ(window->observerCountForTesting(), 1u);
     driver.shake();
     EXPECT_EQ(log, (Log { "third event 1" }));
     window->removeObserver(nullptr);
-    EXPECT_EQ(window->observerCount(), 1u);
+    EXPECT_EQ(window->observerCountForTesting(), 1u);
     button->removeFromSuperview();
 }
 

@@ -10,7 +10,7 @@ namespace test {
 
 gfx::Pixel straightPixel(const gfx::BitmapContext& bitmap, int column, int row)
 {
-    gfx::Pixel p = bitmap.pixelAt(column, row);
+    gfx::Pixel p = bitmap.pixelAtForTesting(column, row);
     if (p.alpha == 0 || p.alpha == 255)
         return p;
     auto straight = [&](uint8_t c) { return uint8_t(std::min(255, (c * 255 + p.alpha / 2) / p.alpha)); };

@@ -59,7 +59,7 @@ void resetServices()
     // Loads first: they watch sockets on the main loop.
     net::URLConnection::resetForTesting();
     net::CookieStorage::shared().reset();
-    net::CredentialStorage::shared().removeAllCredentials();
+    net::CredentialStorage::shared().removeAllCredentialsForTesting();
     net::SocketTestHooks::reset();
     FakeReachability::uninstall();
     net::setInterfaceAddressesForTesting(nullptr);
@@ -72,10 +72,10 @@ void resetServices()
     VKAppDelegateHooks::setCurrent(nullptr);
     for (const auto& reset : libraryResets())
         reset();
-    VKApplication::setSharedApplication(nullptr);
+    VKApplication::setSharedApplicationForTesting(nullptr);
     VKHomeLayout::setCurrent(nullptr);
     // A keychain over the file store of the next test's own home.
-    VKKeychain::setSharedKeychain(nullptr);
+    VKKeychain::setSharedKeychainForTesting(nullptr);
 }
 
 } // namespace
@@ -85,18 +85,18 @@ void TestEnvironment::begin(const std::string& home)
     core::paths::setHome(home);
     // What a test replaces goes to a trash of its own, never the user's.
     core::desktopTrash::setLocation(home + "/DesktopTrash");
-    core::TimeZone::setDefaultTimeZone(core::TimeZone::utc());
+    core::TimeZone::setDefaultTimeZoneForTesting(core::TimeZone::utc());
     core::DateFormatter::setDefaultLocale("en");
     // Settings, bundle and device facts are made afresh from this home.
-    core::Bundle::setMain(nullptr);
+    core::Bundle::setMainForTesting(nullptr);
     core::UserDefaults::setArguments({});
-    core::UserDefaults::resetStandard();
+    core::UserDefaults::resetStandardForTesting();
     core::Device::reset();
     core::setCurrentLanguage("en");
     manualClock = core::ManualClock::create();
     core::Clock::setCurrent(manualClock);
     takeEscapedExceptions();
-    core::ExceptionReporter::setHandler([](const std::string& description) {
+    core::ExceptionReporter::setHandlerForTesting([](const std::string& description) {
         std::lock_guard lock(escapedMutex);
         escaped.push_back(description);
     });
@@ -105,17 +105,17 @@ void TestEnvironment::begin(const std::string& home)
 
 void TestEnvironment::end()
 {
-    core::UserDefaults::resetStandard();
+    core::UserDefaults::resetStandardForTesting();
     core::UserDefaults::setArguments({});
     core::Device::reset();
-    core::Bundle::setMain(nullptr);
+    core::Bundle::setMainForTesting(nullptr);
     core::setCurrentLanguage("en");
     // Dropping what the main loop holds also lets go of workers waiting on it.
     resetServices();
     expectNoThreadsRunning(ThreadGracePeriod);
     for (const auto& description : takeEscapedExceptions())
         ADD_FAILURE() << "an exception escaped a callback: " << description;
-    core::ExceptionReporter::setHandler(nullptr);
+    core::ExceptionReporter::setHandlerForTesting(nullptr);
     resetServices();
 }
 

@@ -112,7 +112,7 @@ protected:
     // this waits: the moment is let pass once the question has come.
     bool waitForSheet()
     {
-        bool asked = waitFor([&] { return sheet() != nullptr || browser->authenticationController(); }, 15);
+        bool asked = waitFor([&] { return sheet() != nullptr || browser->authenticationControllerForTesting(); }, 15);
         if (asked && !sheet())
             advance(VKWebBrowserController::AuthenticationPresentDelay);
         bool shown = asked && sheet() != nullptr;
@@ -352,7 +352,7 @@ TEST_F(BrowserWebKitTest, StoppingAStalledPageIsSilentAndMailLinksGoToTheSystem)
 
 TEST_F(BrowserWebKitTest, APrivatePageAsksThroughTheSheetAndTheAnswerLastsForTheSession)
 {
-    net::CredentialStorage::shared().removeAllCredentials();
+    net::CredentialStorage::shared().removeAllCredentialsForTesting();
     server->guardPrivateSite("user=anna&pass=s3cret&realm=Tandry%20Test");
     const std::string home = server->url("/site/index.html");
     const std::string privatePage = server->url("/site/private/index.html");
@@ -422,7 +422,7 @@ TEST_F(BrowserWebKitTest, APrivatePageAsksThroughTheSheetAndTheAnswerLastsForThe
     endLoading();
     for (const auto& line : logLines())
         EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
-    net::CredentialStorage::shared().removeAllCredentials();
+    net::CredentialStorage::shared().removeAllCredentialsForTesting();
 }
 
 TEST_F(BrowserWebKitTest, FilesThePageCannotShowAreOfferedAndOpenedOrDownloaded)

@@ -242,7 +242,7 @@ TEST_F(DownloadsScreensTest, RowsInEveryState)
     strip = cellStrip();
     std::filesystem::create_directories(sourcePath("build/screens/webbrowser"));
     core::Error error;
-    EXPECT_TRUE(ui::Renderer::renderToPNG(*strip, sourcePath("build/screens/webbrowser/downloads-rows-every-state.png"), 2, &error))
+    EXPECT_TRUE(ui::Renderer::renderToPNGForTesting(*strip, sourcePath("build/screens/webbrowser/downloads-rows-every-state.png"), 2, &error))
         << error.localizedDescription();
 }
 

@@ -48,16 +48,16 @@ TEST_F(VKWebBookmarksTest, TheDefaultsShowUntilTheFirstSaveThenTheFileAlone)
     // again.
     fill({});
     driver.enterBackground();
-    VKWebBookmarks::resetSharedWebBookmarks();
+    VKWebBookmarks::resetSharedWebBookmarksForTesting();
     EXPECT_TRUE(store()->bookmarks().empty());
 
     // Neither a file nor the resource: empty.
     core::fs::removeItem(path);
     auto main = core::Bundle::main();
-    core::Bundle::setMain(core::Bundle::bundleWithPath(makeFolder("EmptyBundle")));
-    VKWebBookmarks::resetSharedWebBookmarks();
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(makeFolder("EmptyBundle")));
+    VKWebBookmarks::resetSharedWebBookmarksForTesting();
     EXPECT_TRUE(store()->bookmarks().empty());
-    core::Bundle::setMain(main);
+    core::Bundle::setMainForTesting(main);
 }
 
 TEST_F(VKWebBookmarksTest, TheFileIsABinaryListOfThreeStrings)
@@ -135,7 +135,7 @@ TEST_F(VKWebBookmarksTest, WarningsFailuresAndDamagedFiles)
     // A damaged file is kept aside byte for byte; the defaults stand in.
     std::string damaged = readFile(path).substr(0, 30);
     ASSERT_TRUE(core::fs::writeFileAtomically(path, damaged));
-    VKWebBookmarks::resetSharedWebBookmarks();
+    VKWebBookmarks::resetSharedWebBookmarksForTesting();
     EXPECT_GE(store()->bookmarks().size(), 3u);
     EXPECT_EQ(readFile(path + ".corrupt"), damaged);
     EXPECT_FALSE(core::fs::exists(path));
@@ -147,7 +147,7 @@ plistlib.dump([{'VKWebBookmarkURL': 'http://ok.example/', 'VKWebBookmarkTitle': 
                {'VKWebBookmarkURL': 'http://x.example/', 'VKWebBookmarkTitle': 3, 'VKWebBookmarkUUID': 'u2'},
                ['list']], open(sys.argv[1], 'wb'), fmt=plistlib.FMT_BINARY)
 )", { path });
-    VKWebBookmarks::resetSharedWebBookmarks();
+    VKWebBookmarks::resetSharedWebBookmarksForTesting();
     EXPECT_EQ(titles(), std::vector<std::string> { "ok" });
     EXPECT_TRUE(logContains("VKWebBookmarks: 2 unusable entries dropped"));
 

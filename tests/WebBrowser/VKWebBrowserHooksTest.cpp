@@ -118,7 +118,7 @@ TEST_F(VKWebBrowserHooksTest, TheSheetShowsTheHostEmptyFieldsAndTheWarningAndLog
     EXPECT_EQ(answer->credential.password, "s3cret pass");
     EXPECT_EQ(answer->persistence, web::AuthenticationChallenge::Persistence::ForSession);
     EXPECT_FALSE(navigation->modalViewController());
-    EXPECT_FALSE(browser->authenticationController());
+    EXPECT_FALSE(browser->authenticationControllerForTesting());
     for (const auto& line : logLines())
         EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
 }
@@ -328,7 +328,7 @@ TEST_F(VKWebBrowserHooksTest, ChallengesWhileASheetIsPendingWaitTheirTurnInOrder
     EXPECT_FALSE(sheet());
     EXPECT_EQ(navigation->modalViewController(), list);
     EXPECT_FALSE(list->modalViewController());
-    EXPECT_FALSE(browser->authenticationController());
+    EXPECT_FALSE(browser->authenticationControllerForTesting());
 }
 
 TEST_F(VKWebBrowserHooksTest, TheTypeOfAResponseAndWhatIsShown)

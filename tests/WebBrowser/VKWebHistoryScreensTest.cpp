@@ -145,12 +145,12 @@ TEST_F(VKWebHistoryScreensTest, TheHistoryScreenGroupsVisitsByDayNewestFirst)
 
 TEST_F(VKWebHistoryScreensTest, GroupsFollowTheDefaultTimeZonesDays)
 {
-    core::TimeZone::setDefaultTimeZone(*core::TimeZone::named("America/New_York"));
+    core::TimeZone::setDefaultTimeZoneForTesting(*core::TimeZone::named("America/New_York"));
     // 03:00 UTC on the 8th is the evening of the 7th in New York.
     std::vector<VKWebHistoryItem> items { { "a", "", core::Date::fromUnixTime(1796698800.0) }, // 2026-12-08 03:00 UTC
         { "b", "", core::Date::fromUnixTime(1796698800.0 - 4 * 3600) } };
     EXPECT_EQ(VKWebHistoryViewController::dayGroups(items).size(), 1u);
-    core::TimeZone::setDefaultTimeZone(core::TimeZone::utc());
+    core::TimeZone::setDefaultTimeZoneForTesting(core::TimeZone::utc());
     EXPECT_EQ(VKWebHistoryViewController::dayGroups(items).size(), 2u);
 }
 

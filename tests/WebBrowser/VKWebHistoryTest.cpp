@@ -55,7 +55,7 @@ import plistlib, sys, datetime
 d = datetime.datetime(2026, 12, 8, 8, 0)
 plistlib.dump([{'URL': 'http://xml.example/', 'title': 'From XML', 'date': d}], open(sys.argv[1], 'wb'), fmt=plistlib.FMT_XML)
 )", { path });
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     auto items = history()->allItems();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].URL, "http://xml.example/");
@@ -89,7 +89,7 @@ items = [{'URL': 'http://old.example/', 'title': 'old', 'date': now - datetime.t
          {'URL': 'http://edge.example/', 'title': 'edge', 'date': now - datetime.timedelta(days=14)}]
 plistlib.dump(items, open(sys.argv[1], 'wb'), fmt=plistlib.FMT_BINARY)
 )", { history()->historyItemsPath() });
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     EXPECT_EQ(addresses(history()->allItems()), std::vector<std::string> { "http://edge.example/" });
 
     // Between loads the list grows past the limit.
@@ -129,7 +129,7 @@ TEST_F(VKWebHistoryTest, MidnightIsTheDefaultTimeZones)
     const core::Date first = core::Date::fromUnixTime(1796599800.0 - 3600);
     const core::Date second = core::Date::fromUnixTime(1796599800.0);
     for (bool berlin : { true, false }) {
-        core::TimeZone::setDefaultTimeZone(berlin ? *core::TimeZone::named("Europe/Berlin") : core::TimeZone::utc());
+        core::TimeZone::setDefaultTimeZoneForTesting(berlin ? *core::TimeZone::named("Europe/Berlin") : core::TimeZone::utc());
         history()->removeAllItems();
         clock().setNow(first);
         history()->addURL(url("http://a.example/"), "first");
@@ -202,7 +202,7 @@ TEST_F(VKWebHistoryTest, ItSavesOnlyWhenTheApplicationLeavesOrRunsShortOfMemory)
     EXPECT_EQ(history()->allItems().back().URL, "http://more.example/59");
 
     // A store never used does not write an empty file over a saved one.
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     std::string before = readFile(path);
     history();
     driver.enterBackground();
@@ -240,14 +240,14 @@ open(sys.argv[1], 'wb').write(data[:len(data) // 2])
     EXPECT_TRUE(logContains("unreadable file moved aside"));
 
     // A second damaged file does not replace the first one kept.
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     makeFile(path.substr(home().size() + 1), "not a property list");
     history()->allItems();
     EXPECT_EQ(readFile(path + ".corrupt"), damaged);
     EXPECT_EQ(readFile(path + ".corrupt-1"), "not a property list");
 
     // Entries of the wrong shape go, counted in one line; the rest load.
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     test::runPython(R"(
 import plistlib, sys, datetime
 now = datetime.datetime(2026, 12, 8, 11, 0)
@@ -265,7 +265,7 @@ plistlib.dump([
         (std::vector<std::string> { "http://good.example/", "http://second.example/" }));
     EXPECT_TRUE(logContains("VKWebHistory: 5 unusable entries dropped"));
     // A file whose top is not a list is unreadable too.
-    VKWebHistory::resetSharedWebHistory();
+    VKWebHistory::resetSharedWebHistoryForTesting();
     test::runPython("import plistlib, sys\nplistlib.dump({'URL': 'x'}, open(sys.argv[1], 'wb'))\n", { path });
     EXPECT_TRUE(history()->allItems().empty());
     EXPECT_TRUE(core::fs::exists(path + ".corrupt-2"));

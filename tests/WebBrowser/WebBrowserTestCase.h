@@ -31,13 +31,13 @@ protected:
     {
         UITestCase::SetUp();
         VKRegisterWebBrowser();
-        VKWebHistory::resetSharedWebHistory();
-        VKWebBookmarks::resetSharedWebBookmarks();
+        VKWebHistory::resetSharedWebHistoryForTesting();
+        VKWebBookmarks::resetSharedWebBookmarksForTesting();
     }
     void TearDown() override
     {
-        VKWebHistory::resetSharedWebHistory();
-        VKWebBookmarks::resetSharedWebBookmarks();
+        VKWebHistory::resetSharedWebHistoryForTesting();
+        VKWebBookmarks::resetSharedWebBookmarksForTesting();
         UITestCase::TearDown();
     }
 

@@ -405,11 +405,11 @@ TEST_F(WebDAVIndicatorTest, HidesASecondAfterTheLastHolder)
     WebDAVConnection::setNetworkActivityIndicatorVisible(true, &a);
     WebDAVConnection::setNetworkActivityIndicatorVisible(true, &b);
     EXPECT_TRUE(application->isNetworkActivityIndicatorVisible());
-    EXPECT_EQ(WebDAVConnection::networkActivityCount(), 2);
+    EXPECT_EQ(WebDAVConnection::networkActivityCountForTesting(), 2);
     WebDAVConnection::setNetworkActivityIndicatorVisible(false, &a);
     WebDAVConnection::setNetworkActivityIndicatorVisible(false, &a);
     WebDAVConnection::setNetworkActivityIndicatorVisible(false, &b);
-    EXPECT_EQ(WebDAVConnection::networkActivityCount(), 0);
+    EXPECT_EQ(WebDAVConnection::networkActivityCountForTesting(), 0);
     auto& loop = core::RunLoop::main();
     loop.advance(0.5);
     EXPECT_TRUE(application->isNetworkActivityIndicatorVisible());

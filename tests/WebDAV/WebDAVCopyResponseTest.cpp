@@ -208,7 +208,7 @@ TEST_F(WebDAVCopyResponseTest, CopiesAsLargeAsTheFreeSpaceAreRefused)
     makeFolder("site/Library/Documents/folder");
     makeFile("site/Library/Documents/folder/inside.bin", std::string(100, 'i'));
     VKQuotaManager::defaultManager()->updateQuotaForPath(site);
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(100); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(100); });
     int refusals = 0;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVInsufficientStorageNotification, nullptr,
         [&](const core::Notification&) { ++refusals; });

@@ -39,7 +39,7 @@ TEST_F(WebDAVMkcolResponseTest, MakesTheFolderAndTellsItsParentAndTheQuota)
     EXPECT_EQ(quotaPaths, (std::vector<std::string> { documents + "/new folder" }));
 
     // Quota unknown: nothing stops the folder.
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(); });
     EXPECT_EQ(code(mkcol("/Documents/unknown/")), "201");
 }
 
@@ -81,7 +81,7 @@ TEST_F(WebDAVMkcolResponseTest, RefusesWhatCannotBecomeAFolder)
     int warnings = 0;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVInsufficientStorageNotification, nullptr,
         [&](const core::Notification&) { ++warnings; });
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(0); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(0); });
     answer = mkcol("/Documents/full/");
     EXPECT_EQ(code(answer), "507");
     EXPECT_NE(answer.find("Insufficient Storage"), std::string::npos);

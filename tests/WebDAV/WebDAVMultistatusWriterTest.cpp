@@ -154,7 +154,7 @@ TEST_F(WebDAVMultistatusWriterTest, SnapshotReadsEachItemOnce)
         makeFile("root/f.txt", "longer text");
         EXPECT_EQ(file->fileSize(), 3u);
         int calls = 0;
-        VKQuotaManager::setFreeSpaceFunction([&calls](const std::string&) {
+        VKQuotaManager::setFreeSpaceFunctionForTesting([&calls](const std::string&) {
             ++calls;
             return std::optional<uint64_t>(1 << 20);
         });

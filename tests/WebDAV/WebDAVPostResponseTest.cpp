@@ -251,7 +251,7 @@ TEST_F(WebDAVPostResponseTest, RefusalsSayWhyAndClose)
     EXPECT_EQ(contentsOf(file), "keep");
     WebDAVLockManager::sharedManager()->removeAllLocks();
 
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(10); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(10); });
     int refusals = 0;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVInsufficientStorageNotification, nullptr,
         [&](const core::Notification&) { ++refusals; });
@@ -350,7 +350,7 @@ TEST_F(WebDAVPostParserTest, FindsTheDelimiterSplitAtEveryOffset)
         auto response = start(body, delegate);
         response->requestBodyDidRead(std::string_view(body).substr(0, split));
         EXPECT_LE(response->partialDataLength(), WebDAVPostResponse::MaxMIMEHeaderLength);
-        if (!response->temporaryPath().empty()) {
+        if (!response->temporaryPathForTesting().empty()) {
             EXPECT_LE(response->partialDataLength(), std::string_view("\r\n--b0").size());
         }
         response->requestBodyDidRead(std::string_view(body).substr(split));

@@ -106,7 +106,7 @@ TEST_F(WebDAVPutResponseTest, RefusesFoldersMissingParentsRootsAndLockedFiles)
 
 TEST_F(WebDAVPutResponseTest, CountsTheReplacedFileAsRoomAndRefusesBeforeReading)
 {
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(100); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(100); });
     std::string path = makeFile("site/Library/Documents/old.bin", std::string(50, 'o'));
     int refusals = 0;
     auto observation = core::NotificationCenter::defaultCenter().observe(WebDAVInsufficientStorageNotification, nullptr,

@@ -45,8 +45,8 @@ protected:
         site = makeFolder("site");
         documents = makeFolder("site/Library/Documents");
         publicFolder = makeFolder("site/Documents");
-        VKQuotaManager::setDefaultManager(VKQuotaManager::create(site, home() + "/Servers"));
-        VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
+        VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(site, home() + "/Servers"));
+        VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
         credentials = std::make_shared<FakeCredentials>();
         WebDAVCredentials::setCurrent(credentials);
         server = HTTPServer::create(core::URL::fileURL(site, true));

@@ -23,13 +23,13 @@ protected:
     {
         TestCase::SetUp();
         root = makeFolder("root");
-        VKQuotaManager::setDefaultManager(VKQuotaManager::create(root, home() + "/Servers"));
+        VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(root, home() + "/Servers"));
         setAvailableBytes(uint64_t(1) << 30);
     }
 
     void setAvailableBytes(std::optional<uint64_t> bytes)
     {
-        VKQuotaManager::setFreeSpaceFunction([bytes](const std::string&) { return bytes; });
+        VKQuotaManager::setFreeSpaceFunctionForTesting([bytes](const std::string&) { return bytes; });
     }
 
     std::string local(std::string_view uriPath) const { return core::path::appendingPathComponent(root, uriPath); }

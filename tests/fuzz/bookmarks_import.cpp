@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     // A fresh database with one bookmark of our own.
-    VKFileSettingsManager::setDefaultManager(nullptr);
+    VKFileSettingsManager::setDefaultManagerForTesting(nullptr);
     const std::string database = VKFileSettingsManager::databasePath();
     for (const char* suffix : { "", "-journal", "-wal", "-shm" }) {
         core::fs::removeItem(database + suffix);
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const auto second = VKFileSettingsManager::identifierForPath(paths.second);
         FUZZ_CHECK(storedBookmarks(*manager) == storedBookmarks(*manager, first) + storedBookmarks(*manager, second));
     }
-    VKFileSettingsManager::setDefaultManager(nullptr);
+    VKFileSettingsManager::setDefaultManagerForTesting(nullptr);
     manager.reset();
     quiet.clear();
     return 0;

@@ -339,7 +339,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int pair[2];
     FUZZ_CHECK(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0);
     performed().clear();
-    setup.listener->acceptConnectedDescriptor(pair[0]);
+    setup.listener->acceptConnectedDescriptorForTesting(pair[0]);
     FUZZ_CHECK(setup.server->numberOfHTTPConnections() == 1);
 
     auto& loop = core::RunLoop::main();

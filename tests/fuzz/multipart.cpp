@@ -45,8 +45,8 @@ struct Scratch {
         fs::create_directory(base + "/home");
         core::paths::setHome(base + "/home");
         core::RunLoop::setMainThread();
-        VKQuotaManager::setDefaultManager(VKQuotaManager::create(served, base + "/Servers"));
-        VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
+        VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(served, base + "/Servers"));
+        VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
     }
     ~Scratch()
     {
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             response->onSocketWillDisconnectWithError(nullptr);
             response->onSocketDidDisconnect();
         }
-        if (delegate.ends != 1 || !response->temporaryPath().empty())
+        if (delegate.ends != 1 || !response->temporaryPathForTesting().empty())
             std::abort();
         stored = response->statusCode() == 200;
     }

@@ -15,6 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t split = std::min<size_t>(size - 1, size_t(data[0]) * 4);
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
     for (bool defaultRoute : { true, false })
-        net::NetlinkReachability::flagsFromMessages(rest.substr(0, split), rest.substr(split), defaultRoute);
+        net::NetlinkReachability::flagsFromMessagesForTesting(rest.substr(0, split), rest.substr(split), defaultRoute);
     return 0;
 }

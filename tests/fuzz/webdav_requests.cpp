@@ -279,8 +279,8 @@ void setUp()
     core::Clock::setCurrent(core::ManualClock::create());
     setTrashPathProvider([] { return state().base + "/trash"; });
     makeStore();
-    VKQuotaManager::setDefaultManager(VKQuotaManager::create(shared.site, shared.base + "/Servers"));
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
+    VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(shared.site, shared.base + "/Servers"));
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
     WebDAVCredentials::setCurrent(std::make_shared<Credentials>());
     shared.server = HTTPServer::create(core::URL::fileURL(shared.site, true));
     shared.server->addVirtualRootURI(*core::URL::parse("/Documents/"), shared.documents);
@@ -320,7 +320,7 @@ void converse(std::string bytes, uint32_t& seed, std::string& received)
     int pair[2];
     FUZZ_CHECK(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0);
     shared.responses.clear();
-    shared.listener->acceptConnectedDescriptor(pair[0]);
+    shared.listener->acceptConnectedDescriptorForTesting(pair[0]);
     size_t sent = 0;
     while (sent < bytes.size()) {
         seed = seed * 1103515245u + 12345u;

@@ -31,8 +31,8 @@ const std::string& workFolder()
         std::filesystem::create_directory(scratch + "/home");
         std::filesystem::create_directory(scratch + "/zip");
         core::paths::setHome(scratch + "/home");
-        VKQuotaManager::setDefaultManager(VKQuotaManager::create(scratch + "/home", scratch + "/home/Servers"));
-        VKQuotaManager::setFreeSpaceFunction(
+        VKQuotaManager::setDefaultManagerForTesting(VKQuotaManager::create(scratch + "/home", scratch + "/home/Servers"));
+        VKQuotaManager::setFreeSpaceFunctionForTesting(
             [](const std::string&) { return std::optional<uint64_t>(uint64_t(1) << 30); });
         return scratch + "/zip";
     }();

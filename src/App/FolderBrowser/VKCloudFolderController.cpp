@@ -133,7 +133,7 @@ std::shared_ptr<VKCloudService> VKCloudFolderController::cloudService() const
     return VKCloudServicesManager::sharedManager()->cloudServiceForResource(*resource());
 }
 
-VKCloudFolderCommands& VKCloudFolderController::cloudCommands() const
+VKCloudFolderCommands& VKCloudFolderController::cloudCommandsForTesting() const
 {
     return static_cast<VKCloudFolderCommands&>(commands());
 }

@@ -42,7 +42,7 @@ public:
     // The service the folder belongs to.
     std::shared_ptr<VKCloudService> cloudService() const;
     // Its editing commands, on the service.
-    VKCloudFolderCommands& cloudCommands() const;
+    VKCloudFolderCommands& cloudCommandsForTesting() const;
 
     void viewWillAppear(bool animated) override;
     void applicationDidBecomeActive();

@@ -54,7 +54,7 @@ std::atomic<size_t> inFlight = 0;
 
 } // namespace
 
-size_t VKFolderCountWatch::countsInFlight()
+size_t VKFolderCountWatch::countsInFlightForTesting()
 {
     return inFlight;
 }

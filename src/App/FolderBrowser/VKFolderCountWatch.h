@@ -42,7 +42,7 @@ public:
     bool isFollowing() const { return m_watch != nullptr; }
     // The counts started whose answers are not yet posted to the main loop,
     // of every watch (tests wait for them before looking at rows).
-    static size_t countsInFlight();
+    static size_t countsInFlightForTesting();
 
     // How many of a folder's names its row counts: hidden ones only when
     // hidden files are shown.

@@ -92,7 +92,7 @@ void VKFolderEditing::prune()
     m_marks = std::move(kept);
 }
 
-std::vector<ui::IndexPath> VKFolderEditing::markedIndexPaths(int section) const
+std::vector<ui::IndexPath> VKFolderEditing::markedIndexPathsForTesting(int section) const
 {
     std::vector<ui::IndexPath> paths;
     if (m_marks.empty() || !m_host)

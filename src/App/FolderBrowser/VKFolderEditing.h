@@ -89,7 +89,7 @@ public:
     // After the rows were rebuilt: the marks of items no longer listed go.
     void prune();
     // The marked rows, in row order, as rows of `section`.
-    std::vector<ui::IndexPath> markedIndexPaths(int section) const;
+    std::vector<ui::IndexPath> markedIndexPathsForTesting(int section) const;
     std::vector<std::shared_ptr<VKFileResource>> markedResources() const;
     // Whether every marked item allows all the operations of `mask`; when
     // not, the first refusal's words go to `description`.

@@ -36,7 +36,7 @@ std::optional<float> VKFolderScrollMemory::stored(const std::string& folderPath)
     return found == offsets.end() ? std::nullopt : std::optional<float>(found->second);
 }
 
-void VKFolderScrollMemory::forgetAll()
+void VKFolderScrollMemory::forgetAllForTesting()
 {
     scrollOffsetsByFolder().clear();
 }

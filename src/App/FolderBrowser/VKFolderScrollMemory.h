@@ -23,7 +23,7 @@ public:
 
     // The offset kept for a folder, by its full or abbreviated path.
     static std::optional<float> stored(const std::string& folderPath);
-    static void forgetAll();
+    static void forgetAllForTesting();
 
     // Keeps the list's offset, or forgets it when it goes no further than
     // `barHeight`.

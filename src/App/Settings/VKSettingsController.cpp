@@ -93,7 +93,7 @@ std::string versionText()
 
 } // namespace
 
-void VKSettingsController::setPageFactory(VKSettingsPage page, PageFactory factory)
+void VKSettingsController::setPageFactoryForTesting(VKSettingsPage page, PageFactory factory)
 {
     if (factory)
         pageFactories()[page] = std::move(factory);

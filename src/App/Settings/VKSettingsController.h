@@ -43,7 +43,7 @@ public:
     using PageFactory = std::function<std::shared_ptr<VKSubviewController>()>;
     // Puts a page's factory in its slot for the settings made from now on;
     // none puts the slot's own back.
-    static void setPageFactory(VKSettingsPage page, PageFactory factory);
+    static void setPageFactoryForTesting(VKSettingsPage page, PageFactory factory);
 
     // The orientation plays no part: the page keeps the interface's. The
     // remote-access pages tell where `server` can be reached (held weakly;

@@ -81,7 +81,7 @@ std::shared_ptr<Bundle> Bundle::main()
     return mainBundle;
 }
 
-void Bundle::setMain(std::shared_ptr<Bundle> bundle)
+void Bundle::setMainForTesting(std::shared_ptr<Bundle> bundle)
 {
     std::lock_guard lock(mainMutex);
     mainBundle = std::move(bundle);

@@ -20,7 +20,7 @@ public:
     static std::shared_ptr<Bundle> bundleWithPath(const std::string& path);
     static std::shared_ptr<Bundle> main();
     // Replaces the main bundle (tests, fixtures); null finds it again.
-    static void setMain(std::shared_ptr<Bundle> bundle);
+    static void setMainForTesting(std::shared_ptr<Bundle> bundle);
 
     const std::string& bundlePath() const { return m_path; }
     // The Info.plist dictionary (empty when there is none), read once.

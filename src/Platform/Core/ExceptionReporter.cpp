@@ -41,7 +41,7 @@ void ExceptionReporter::report(std::exception_ptr exception, std::string_view wh
         current(description);
 }
 
-void ExceptionReporter::setHandler(Handler newHandler)
+void ExceptionReporter::setHandlerForTesting(Handler newHandler)
 {
     std::lock_guard lock(handlerMutex);
     handler = std::move(newHandler);

@@ -31,7 +31,7 @@ public:
     // "<name>: <reason>" of an exception (core::Exception keeps its own name).
     static std::string describe(std::exception_ptr exception);
 
-    static void setHandler(Handler handler);
+    static void setHandlerForTesting(Handler handler);
 };
 
 } // namespace core

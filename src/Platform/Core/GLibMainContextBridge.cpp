@@ -195,7 +195,7 @@ void GLibMainContextBridge::install()
     bridge = new Bridge();
 }
 
-int GLibMainContextBridge::watchedDescriptorCount()
+int GLibMainContextBridge::watchedDescriptorCountForTesting()
 {
     return bridge ? bridge->watchedCount() : 0;
 }

@@ -16,7 +16,7 @@ public:
     // main run loop; later calls do nothing.
     static void install();
     // How many descriptors of the context the loop watches now.
-    static int watchedDescriptorCount();
+    static int watchedDescriptorCountForTesting();
 };
 
 } // namespace core

@@ -120,7 +120,7 @@ void NotificationCenter::postOnMainThread(Notification notification)
     RunLoop::main().post([center, notification = std::move(notification)] { center->post(notification); });
 }
 
-size_t NotificationCenter::observationCount() const
+size_t NotificationCenter::observationCountForTesting() const
 {
     std::lock_guard lock(m_mutex);
     size_t count = m_anyName.size();

@@ -78,7 +78,7 @@ public:
 
     // How many observations are registered now (tests that check that
     // observers are let go).
-    size_t observationCount() const;
+    size_t observationCountForTesting() const;
 
     // Drops every observation (the test environment).
     void resetForTesting();

@@ -352,7 +352,7 @@ std::shared_ptr<Clock> RunLoop::clock() const
     return m->loopClock();
 }
 
-uint64_t RunLoop::passCount() const
+uint64_t RunLoop::passCountForTesting() const
 {
     return m->passes;
 }

@@ -133,7 +133,7 @@ public:
     // The mode of the running pass (empty outside one).
 
     // The test pump (default mode).
-    uint64_t passCount() const;
+    uint64_t passCountForTesting() const;
     // Passes until one has nothing to do; throws naming the pending work
     // after 10,000 busy passes.
     void runUntilIdle();

@@ -298,7 +298,7 @@ TextConverter::Backend TextConverter::backend() const
     return m_state ? m_state->backend() : Backend::None;
 }
 
-std::string TextConverter::sourceName() const
+std::string TextConverter::sourceNameForTesting() const
 {
     return m_state ? m_state->from : std::string();
 }

@@ -69,7 +69,7 @@ public:
     explicit operator bool() const { return isOpen(); }
     Backend backend() const;
     // The names as given when opened; empty when closed.
-    std::string sourceName() const;
+    std::string sourceNameForTesting() const;
 
     // Converts as much of `input` as fits into `output`.
     Step convert(std::string_view input, char* output, size_t capacity);

@@ -69,7 +69,7 @@ TimeZone TimeZone::systemTimeZone()
     return *state.system;
 }
 
-void TimeZone::resetSystemTimeZone()
+void TimeZone::resetSystemTimeZoneForTesting()
 {
     auto& state = defaults();
     std::lock_guard lock(state.mutex);
@@ -92,7 +92,7 @@ TimeZone TimeZone::defaultTimeZone()
     return *state.current;
 }
 
-void TimeZone::setDefaultTimeZone(const TimeZone& zone)
+void TimeZone::setDefaultTimeZoneForTesting(const TimeZone& zone)
 {
     auto& state = defaults();
     std::lock_guard lock(state.mutex);

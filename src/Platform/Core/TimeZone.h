@@ -14,7 +14,7 @@ namespace core {
 // from any thread.
 //
 // The process keeps one default zone that calendars and date formatters take
-// when none is given. Change it only through setDefaultTimeZone(): ICU caches
+// when none is given. Change it only through setDefaultTimeZoneForTesting(): ICU caches
 // its own default on first use and never looks at $TZ again, so setting the
 // environment afterwards has no effect.
 class TimeZone {
@@ -25,13 +25,13 @@ public:
     static std::optional<TimeZone> named(std::string_view identifier);
 
     // The zone of the machine ($TZ, else /etc/localtime), read once and kept
-    // until resetSystemTimeZone().
+    // until resetSystemTimeZoneForTesting().
     static TimeZone systemTimeZone();
-    static void resetSystemTimeZone();
+    static void resetSystemTimeZoneForTesting();
 
     // The zone the process works in: the system zone unless set.
     static TimeZone defaultTimeZone();
-    static void setDefaultTimeZone(const TimeZone& zone);
+    static void setDefaultTimeZoneForTesting(const TimeZone& zone);
 
     const std::string& name() const;
 

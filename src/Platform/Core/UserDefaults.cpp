@@ -176,7 +176,7 @@ std::shared_ptr<UserDefaults> UserDefaults::standard()
     return standardDefaults;
 }
 
-void UserDefaults::resetStandard()
+void UserDefaults::resetStandardForTesting()
 {
     std::lock_guard lock(standardMutex);
     standardDefaults = nullptr;
@@ -350,7 +350,7 @@ Value UserDefaults::dictionaryForKey(std::string_view key) const
     return value.isDictionary() ? value : Value();
 }
 
-Value UserDefaults::persistentDomain() const
+Value UserDefaults::persistentDomainForTesting() const
 {
     std::lock_guard lock(m_mutex);
     return m_persistent;

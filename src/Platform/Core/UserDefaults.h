@@ -34,7 +34,7 @@ public:
 
     static std::shared_ptr<UserDefaults> standard();
     // Drops the shared store (tests); the next standard() reads the file anew.
-    static void resetStandard();
+    static void resetStandardForTesting();
 
     // A store whose persistent domain is the file at `path`. A damaged file is
     // logged and kept beside as <name>.corrupt; the store then starts empty.
@@ -64,7 +64,7 @@ public:
     Value dictionaryForKey(std::string_view key) const;
 
     // The persistent domain alone.
-    Value persistentDomain() const;
+    Value persistentDomainForTesting() const;
 
     // Writes the persistent domain when it changed since the last write.
     bool synchronize(Error* error = nullptr);

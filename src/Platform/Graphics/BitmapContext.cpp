@@ -307,7 +307,7 @@ BitmapContext::~BitmapContext()
     cairo_surface_destroy(surfaceOf(m_surface));
 }
 
-Pixel BitmapContext::pixelAt(int column, int row) const
+Pixel BitmapContext::pixelAtForTesting(int column, int row) const
 {
     if (column < 0 || row < 0 || column >= m_width || row >= m_height)
         return {};

@@ -43,7 +43,7 @@ public:
 
     // The premultiplied pixel in `column` of `row` (row 0 at the top); a
     // transparent pixel outside the bitmap.
-    Pixel pixelAt(int column, int row) const;
+    Pixel pixelAtForTesting(int column, int row) const;
 
     // Writes the bitmap as a PNG (straight alpha) through a temporary file
     // and a rename.

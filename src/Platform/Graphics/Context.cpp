@@ -494,24 +494,6 @@ void Context::endTransparencyLayer(float alpha)
     restoreGState();
 }
 
-void Context::endTransparencyLayerWithMask(float alpha)
-{
-    if (m_state->stack.size() <= 2)
-        return;
-    cairo_t* cairo = m_state->cairo;
-    cairo_pattern_t* mask = cairo_pop_group(cairo);
-    restoreGState();
-    cairo_pattern_t* content = cairo_pop_group(cairo);
-    cairo_push_group(cairo);
-    cairo_set_source(cairo, content);
-    cairo_mask(cairo, mask);
-    cairo_pop_group_to_source(cairo);
-    cairo_paint_with_alpha(cairo, std::clamp(alpha, 0.0f, 1.0f) * m_state->stack[m_state->stack.size() - 2].alpha);
-    restoreGState();
-    cairo_pattern_destroy(mask);
-    cairo_pattern_destroy(content);
-}
-
 void Context::setPatternPhase(Point devicePixels)
 {
     if (std::isfinite(devicePixels.x) && std::isfinite(devicePixels.y))

@@ -95,9 +95,6 @@ public:
     // save the graphics state.
     void beginTransparencyLayer();
     void endTransparencyLayer(float alpha = 1);
-    // Ends two layers: the top one's coverage masks the one below it,
-    // which is then composited with `alpha`.
-    void endTransparencyLayerWithMask(float alpha = 1);
 
     // Where pattern colours start their tiles: an offset in device pixels
     // from the surface's top left (0, 0 by default; part of the state).

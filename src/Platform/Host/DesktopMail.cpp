@@ -109,8 +109,6 @@ std::vector<std::string> DesktopMail::arguments(const MailComposeController& com
     const std::vector<std::string>& files)
 {
     std::vector<std::string> args { "--utf8", "--subject", composer.subject() };
-    if (!composer.messageBody().empty())
-        args.insert(args.end(), { "--body", composer.messageBody() });
     for (auto& file : files)
         args.insert(args.end(), { "--attach", file });
     auto usable = [](const std::string& recipient) {

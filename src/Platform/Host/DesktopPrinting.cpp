@@ -391,7 +391,7 @@ void DesktopPrinting::uninstall()
     PrintInteractionController::setPrintingAvailable(false);
 }
 
-void DesktopPrinting::setExportPath(std::string path)
+void DesktopPrinting::setExportPathForTesting(std::string path)
 {
     exportPath = std::move(path);
 }

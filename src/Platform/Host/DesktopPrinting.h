@@ -25,7 +25,7 @@ public:
     static void uninstall();
     // Prints straight into a PDF at `path` instead of showing the dialog
     // (empty: the dialog again).
-    static void setExportPath(std::string path);
+    static void setExportPathForTesting(std::string path);
     static void print(PrintInteractionController& controller);
 };
 

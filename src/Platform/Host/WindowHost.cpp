@@ -958,7 +958,7 @@ void* WindowHost::window() const
     return m->window;
 }
 
-void* WindowHost::drawingArea() const
+void* WindowHost::drawingAreaForTesting() const
 {
     return m->area;
 }
@@ -973,17 +973,17 @@ const std::vector<gfx::Rect>& WindowHost::lastDamage() const
     return m->lastDamage;
 }
 
-uint64_t WindowHost::drawCount() const
+uint64_t WindowHost::drawCountForTesting() const
 {
     return m->draws;
 }
 
-uint64_t WindowHost::tickCount() const
+uint64_t WindowHost::tickCountForTesting() const
 {
     return m->ticks;
 }
 
-bool WindowHost::isTicking() const
+bool WindowHost::isTickingForTesting() const
 {
     return m->tick != 0;
 }
@@ -993,7 +993,7 @@ ScreenFit WindowHost::fit() const
     return m->fit();
 }
 
-gfx::Rect WindowHost::inputMethodCaret() const
+gfx::Rect WindowHost::inputMethodCaretForTesting() const
 {
     return m->keys ? m->keys->caretLocation() : gfx::Rect();
 }

@@ -53,7 +53,7 @@ public:
 
     // The GtkWindow and the GtkDrawingArea (untyped: no GTK in this header).
     void* window() const;
-    void* drawingArea() const;
+    void* drawingAreaForTesting() const;
 
     // Looks for damage now (the end of each main-loop pass does), queueing
     // redraws of what changed; true when something was queued.
@@ -61,14 +61,14 @@ public:
     // The screen rectangles the last flush that found damage queued.
     const std::vector<gfx::Rect>& lastDamage() const;
     // Draws and frame-clock ticks so far; whether ticks run now.
-    uint64_t drawCount() const;
-    uint64_t tickCount() const;
-    bool isTicking() const;
+    uint64_t drawCountForTesting() const;
+    uint64_t tickCountForTesting() const;
+    bool isTickingForTesting() const;
     // How the screen sits in the drawing area now.
     ScreenFit fit() const;
     // Where the input method was last told the caret is, in the drawing
     // area's pixels.
-    gfx::Rect inputMethodCaret() const;
+    gfx::Rect inputMethodCaretForTesting() const;
     // The window's title now.
     std::string title() const;
     // The window's drop target (what a drop's URIs bring goes through it).

@@ -30,7 +30,7 @@ std::shared_ptr<AudioSink> AudioSink::makeDefault()
     return make ? make() : SDLAudioSink::create();
 }
 
-void AudioSink::setDefaultFactory(Factory made)
+void AudioSink::setDefaultFactoryForTesting(Factory made)
 {
     std::lock_guard lock(factoryMutex);
     factory() = made ? std::move(made) : Factory([] { return SDLAudioSink::create(); });

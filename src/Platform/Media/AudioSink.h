@@ -67,7 +67,7 @@ public:
     // in tests a null sink on the run loop's clock.
     using Factory = std::function<std::shared_ptr<AudioSink>()>;
     static std::shared_ptr<AudioSink> makeDefault();
-    static void setDefaultFactory(Factory factory);
+    static void setDefaultFactoryForTesting(Factory factory);
 
 protected:
     std::atomic<uint64_t> m_epoch { 0 };

@@ -235,7 +235,7 @@ void CookieStorage::deleteCookie(const Cookie& cookie)
     jar()->edit(netscapeLine(expired, 1).c_str());
 }
 
-void CookieStorage::deleteAllCookies()
+void CookieStorage::deleteAllCookiesForTesting()
 {
     jar()->edit("ALL");
 }

@@ -51,7 +51,7 @@ public:
     // could break the jar's line format (tab, CR, LF, NUL).
     bool setCookie(const Cookie& cookie);
     void deleteCookie(const Cookie& cookie);
-    void deleteAllCookies();
+    void deleteAllCookiesForTesting();
 
     // The jar's share handle (curl's CURLSH), for loads to attach to; the
     // holder keeps it alive past a reset.

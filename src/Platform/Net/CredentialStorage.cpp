@@ -47,7 +47,7 @@ std::optional<CredentialStorage::Credential> CredentialStorage::credential(const
     return std::nullopt;
 }
 
-void CredentialStorage::removeAllCredentials()
+void CredentialStorage::removeAllCredentialsForTesting()
 {
     std::lock_guard lock(m_mutex);
     m_entries.clear();

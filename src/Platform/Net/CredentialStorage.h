@@ -39,7 +39,7 @@ public:
     // Replaces the credential of the space.
     void setCredential(const Credential& credential, const ProtectionSpace& space);
     std::optional<Credential> credential(const ProtectionSpace& space) const;
-    void removeAllCredentials();
+    void removeAllCredentialsForTesting();
 
     // The credential a load of `url` offers: of its scheme, host and port
     // (the scheme's default port when the URL names none), the one stored

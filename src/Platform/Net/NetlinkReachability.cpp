@@ -427,7 +427,7 @@ void NetlinkReachability::unschedule()
     m_state->stop();
 }
 
-uint32_t NetlinkReachability::flagsFromMessages(std::string_view links, std::string_view routes, bool defaultRoute)
+uint32_t NetlinkReachability::flagsFromMessagesForTesting(std::string_view links, std::string_view routes, bool defaultRoute)
 {
     // Copies keep the walk aligned whatever the caller's buffers.
     std::string linkBytes(links);

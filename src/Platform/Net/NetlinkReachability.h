@@ -32,7 +32,7 @@ public:
     // The flags that the kernel's messages give: `links`, a link dump;
     // `routes`, the route dump (default route) or the lookup's answer.
     // Messages that are cut short or not understood are skipped.
-    static uint32_t flagsFromMessages(std::string_view links, std::string_view routes, bool defaultRoute);
+    static uint32_t flagsFromMessagesForTesting(std::string_view links, std::string_view routes, bool defaultRoute);
 
     struct State;
 

@@ -131,7 +131,7 @@ Dictionary Document::catalog() const
     }
 }
 
-int Document::readingsAlive() const
+int Document::readingsAliveForTesting() const
 {
     return m_state->file->readings;
 }

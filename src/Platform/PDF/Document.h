@@ -54,7 +54,7 @@ public:
     // or after 128 different pages asked for; the reading before goes when
     // the last handle or page object from it does. How many readings are
     // alive now, and how many were made.
-    int readingsAlive() const;
+    int readingsAliveForTesting() const;
     uint64_t readingsMade() const;
     // Where documents take the heap in use from, in bytes (the allocator's
     // figure when null); process-wide.

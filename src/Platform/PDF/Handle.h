@@ -21,7 +21,7 @@ struct HandleAccess;
 // Names an object for as long as its document is open: the document, and the
 // object and generation numbers of an indirect object, or the object's
 // address when it is direct, with the reading of the file it lives in (see
-// Document::readingsAlive; a later reading may hold another object at the
+// Document::readingsAliveForTesting; a later reading may hold another object at the
 // same address). Hashable, so decoders can be cached by it.
 struct Identity {
     uint64_t document = 0;

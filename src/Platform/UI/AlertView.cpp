@@ -78,7 +78,7 @@ int AlertView::firstOtherButtonIndex() const
     return -1;
 }
 
-std::shared_ptr<Window> AlertView::alertWindow()
+std::shared_ptr<Window> AlertView::alertWindowForTesting()
 {
     return shownWindow;
 }

@@ -50,7 +50,7 @@ public:
     std::optional<int> defaultButtonIndex() const override;
 
     // The window shown alerts live in (null while none shows).
-    static std::shared_ptr<Window> alertWindow();
+    static std::shared_ptr<Window> alertWindowForTesting();
     // Drops the alert window (test environment).
     static void resetForTesting();
 

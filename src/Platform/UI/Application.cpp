@@ -376,7 +376,7 @@ bool Application::canOpenURL(const core::URL& url) const
     return std::find(m_schemes.begin(), m_schemes.end(), scheme) != m_schemes.end();
 }
 
-void Application::registerURLScheme(std::string scheme)
+void Application::registerURLSchemeForTesting(std::string scheme)
 {
     std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     m_schemes.push_back(std::move(scheme));

@@ -108,7 +108,7 @@ public:
     const std::vector<core::URL>& openedURLs() const { return m_openedURLs; }
     void setURLOpener(std::function<bool(const core::URL&)> opener) { m_opener = std::move(opener); }
     bool hasURLOpener() const { return bool(m_opener); }
-    void registerURLScheme(std::string scheme);
+    void registerURLSchemeForTesting(std::string scheme);
 
     void beginReceivingRemoteControlEvents() { m_receivingRemoteControl = true; }
     void endReceivingRemoteControlEvents() { m_receivingRemoteControl = false; }

@@ -21,7 +21,7 @@ bool AudioSession::initialize(Listener listener)
     return true;
 }
 
-bool AudioSession::isInitialized() const
+bool AudioSession::isInitializedForTesting() const
 {
     std::lock_guard lock(m_mutex);
     return m_initialized;

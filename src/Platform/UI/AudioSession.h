@@ -27,7 +27,7 @@ public:
 
     // Takes the interruption listener; false (ignored) after the first call.
     bool initialize(Listener listener);
-    bool isInitialized() const;
+    bool isInitializedForTesting() const;
 
     const std::string& category() const { return m_category; }
     void setCategory(std::string category);

@@ -136,12 +136,9 @@ void DamageTracker::visit(Layer& layer, const gfx::AffineTransform& toScreen, co
     signature.add(state.transform.d);
     signature.add(state.opacity);
     signature.add(state.backgroundColor);
-    signature.add(state.borderColor);
-    signature.add(state.borderWidth);
     signature.add(state.cornerRadius);
     signature.add(layer.contents().get());
     signature.add(uint64_t(std::hash<std::string>()(layer.contentsGravity())));
-    signature.add(layer.mask().get());
     signature.add(uint64_t(layer.masksToBounds()));
     signature.add(LayerDisplayMarks::count(&layer));
     signature.add(uint64_t(index));

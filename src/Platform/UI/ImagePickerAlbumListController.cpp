@@ -115,12 +115,12 @@ void ImagePickerAlbumListController::updateStatus()
     m_emptyNotice->setHidden(!empty);
 }
 
-bool ImagePickerAlbumListController::showsSpinner() const
+bool ImagePickerAlbumListController::showsSpinnerForTesting() const
 {
     return m_spinner && m_spinner->isAnimating();
 }
 
-bool ImagePickerAlbumListController::showsEmptyNotice() const
+bool ImagePickerAlbumListController::showsEmptyNoticeForTesting() const
 {
     return m_emptyNotice && !m_emptyNotice->isHidden();
 }

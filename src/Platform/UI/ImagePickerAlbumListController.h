@@ -20,8 +20,8 @@ public:
 
     // The library changed or finished loading.
     void libraryDidChange();
-    bool showsSpinner() const;
-    bool showsEmptyNotice() const;
+    bool showsSpinnerForTesting() const;
+    bool showsEmptyNoticeForTesting() const;
 
     void loadView() override;
     void viewWillAppear(bool animated) override;

@@ -170,17 +170,17 @@ std::shared_ptr<gfx::Image> ImagePickerThumbnails::thumbnail(const ImagePickerCo
     return nullptr;
 }
 
-size_t ImagePickerThumbnails::keptCount() const
+size_t ImagePickerThumbnails::keptCountForTesting() const
 {
     return m_state->kept.size();
 }
 
-size_t ImagePickerThumbnails::keptBytes() const
+size_t ImagePickerThumbnails::keptBytesForTesting() const
 {
     return m_state->bytes;
 }
 
-size_t ImagePickerThumbnails::madeCount() const
+size_t ImagePickerThumbnails::madeCountForTesting() const
 {
     return m_state->made;
 }

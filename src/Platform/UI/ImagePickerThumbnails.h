@@ -40,11 +40,11 @@ public:
     // Threads that make thumbnails at once: half the cores, 1 to 4.
     static int maximumWorkers();
 
-    size_t keptCount() const;
+    size_t keptCountForTesting() const;
     // Pixel bytes of the kept thumbnails.
-    size_t keptBytes() const;
+    size_t keptBytesForTesting() const;
     // Decodes that made a thumbnail so far (tests and benchmarks).
-    size_t madeCount() const;
+    size_t madeCountForTesting() const;
     // Drops every kept thumbnail (a memory warning does, and tests).
     void clear();
 

@@ -137,7 +137,7 @@ gfx::Rect Label::textRectForBounds(const gfx::Rect& bounds, int lines) const
     return { bounds.x(), bounds.y() + std::floor((bounds.height() - size.height) / 2), size.width, size.height };
 }
 
-std::vector<std::string> Label::displayedLines() const
+std::vector<std::string> Label::displayedLinesForTesting() const
 {
     gfx::Rect b = bounds();
     gfx::Font font = displayedFont();

@@ -57,7 +57,7 @@ public:
     // Where the text sits in `bounds`, limited to `lines` (0: any).
     virtual gfx::Rect textRectForBounds(const gfx::Rect& bounds, int lines) const;
     // The lines shown.
-    std::vector<std::string> displayedLines() const;
+    std::vector<std::string> displayedLinesForTesting() const;
 
     gfx::Size sizeThatFits(gfx::Size size) const override;
     void draw(gfx::Context& context, const gfx::Rect& rect) override;

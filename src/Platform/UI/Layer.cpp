@@ -228,18 +228,6 @@ void Layer::setCornerRadius(float radius)
     changed("cornerRadius", std::exchange(m_cornerRadius, radius), radius);
 }
 
-void Layer::setBorderWidth(float width)
-{
-    requireFinite(width, "Layer::setBorderWidth");
-    width = std::max(0.0f, width);
-    changed("borderWidth", std::exchange(m_borderWidth, width), width);
-}
-
-void Layer::setBorderColor(const gfx::Color& color)
-{
-    changed("borderColor", std::exchange(m_borderColor, color), color);
-}
-
 void Layer::setContents(std::shared_ptr<gfx::Image> contents)
 {
     if (contents == m_contents)
@@ -260,13 +248,6 @@ void Layer::setContentsScale(float scale)
         m_contentsScale = scale;
         m_needsDisplay = m_needsDisplay || m_backing != nullptr;
     }
-}
-
-void Layer::setMask(std::shared_ptr<Layer> mask)
-{
-    if (mask.get() == this)
-        throw core::Exception(core::Exception::InvalidArgument, "Layer::setMask: a layer cannot mask itself");
-    m_mask = std::move(mask);
 }
 
 void Layer::setNeedsDisplay()
@@ -370,8 +351,6 @@ std::optional<AnimatedValue> Layer::animatableValue(std::string_view keyPath) co
     else if (keyPath == "transform") value.emplace(std::in_place_type<gfx::AffineTransform>, m_transform);
     else if (keyPath == "opacity") value.emplace(std::in_place_type<float>, m_opacity);
     else if (keyPath == "backgroundColor") value.emplace(std::in_place_type<gfx::Color>, m_backgroundColor);
-    else if (keyPath == "borderColor") value.emplace(std::in_place_type<gfx::Color>, m_borderColor);
-    else if (keyPath == "borderWidth") value.emplace(std::in_place_type<float>, m_borderWidth);
     else if (keyPath == "cornerRadius") value.emplace(std::in_place_type<float>, m_cornerRadius);
     else if (keyPath == "bounds.size") value.emplace(std::in_place_type<gfx::Size>, m_bounds.size);
     return value;
@@ -386,7 +365,7 @@ LayerState Layer::presentation() const
 LayerState Layer::presentationAt(double time) const
 {
     LayerState state { m_bounds, m_position, m_anchorPoint, m_transform, m_opacity, m_backgroundColor,
-        m_borderColor, m_borderWidth, m_cornerRadius };
+        m_cornerRadius };
     for (const auto& entry : m_animations) {
         const auto& animation = entry.second;
         const std::string& path = animation->keyPath;
@@ -403,8 +382,6 @@ LayerState Layer::presentationAt(double time) const
         else if (path == "transform") apply(state.transform);
         else if (path == "opacity") apply(state.opacity);
         else if (path == "backgroundColor") apply(state.backgroundColor);
-        else if (path == "borderColor") apply(state.borderColor);
-        else if (path == "borderWidth") apply(state.borderWidth);
         else if (path == "cornerRadius") apply(state.cornerRadius);
     }
     state.opacity = std::clamp(state.opacity, 0.0f, 1.0f);

@@ -102,8 +102,6 @@ struct LayerState {
     gfx::AffineTransform transform;
     float opacity = 1;
     gfx::Color backgroundColor;
-    gfx::Color borderColor;
-    float borderWidth = 0;
     float cornerRadius = 0;
     gfx::AffineTransform transformToSuperlayer() const;
 };
@@ -148,10 +146,6 @@ public:
     void setName(std::string name) { m_name = std::move(name); }
     float cornerRadius() const { return m_cornerRadius; }
     void setCornerRadius(float radius);
-    float borderWidth() const { return m_borderWidth; }
-    void setBorderWidth(float width);
-    const gfx::Color& borderColor() const { return m_borderColor; }
-    void setBorderColor(const gfx::Color& color);
     // A picture shown in the bounds as the gravity says: "resize",
     // "resizeAspect", "resizeAspectFill", "center", "top", "bottom", "left",
     // "right", "topLeft", "topRight", "bottomLeft", "bottomRight".
@@ -161,9 +155,6 @@ public:
     void setContentsGravity(std::string gravity) { m_contentsGravity = std::move(gravity); }
     float contentsScale() const { return m_contentsScale; }
     void setContentsScale(float scale);
-    // Only where the mask layer has ink does this layer show.
-    const std::shared_ptr<Layer>& mask() const { return m_mask; }
-    void setMask(std::shared_ptr<Layer> mask);
     std::shared_ptr<LayerDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<LayerDelegate> delegate) { m_delegate = std::move(delegate); }
 
@@ -262,15 +253,12 @@ private:
     std::atomic<bool> m_drewSomething { false };
     bool m_baseDrawCalled = false;
     float m_cornerRadius = 0;
-    float m_borderWidth = 0;
-    gfx::Color m_borderColor { 0, 0, 0, 1 };
     float m_contentsScale = 1;
     std::string m_name;
     std::string m_contentsGravity = "resize";
     std::shared_ptr<gfx::Image> m_contents;
     std::shared_ptr<gfx::Image> m_backing;
     gfx::Rect m_backingBounds;
-    std::shared_ptr<Layer> m_mask;
     std::weak_ptr<LayerDelegate> m_delegate;
     uint64_t m_birthTransaction = 0;
     Layer* m_superlayer = nullptr;

@@ -80,12 +80,6 @@ void MailComposeController::setSubject(std::string subject)
         viewControllers().front()->setTitle(m_subject);
 }
 
-void MailComposeController::setMessageBody(std::string body, bool isHTML)
-{
-    m_body = std::move(body);
-    m_html = isHTML;
-}
-
 void MailComposeController::addAttachment(core::Data data, std::string mimeType, std::string fileName)
 {
     if (mimeType.empty())

@@ -66,9 +66,6 @@ public:
     void setCcRecipients(std::vector<std::string> recipients) { m_cc = std::move(recipients); }
     const std::vector<std::string>& bccRecipients() const { return m_bcc; }
     void setBccRecipients(std::vector<std::string> recipients) { m_bcc = std::move(recipients); }
-    const std::string& messageBody() const { return m_body; }
-    bool isBodyHTML() const { return m_html; }
-    void setMessageBody(std::string body, bool isHTML);
     // An empty MIME type becomes "application/octet-stream".
     void addAttachment(core::Data data, std::string mimeType, std::string fileName);
     const std::vector<Attachment>& attachments() const { return m_attachments; }
@@ -89,8 +86,6 @@ private:
     std::weak_ptr<MailComposeControllerDelegate> m_mailDelegate;
     std::string m_subject;
     std::vector<std::string> m_to, m_cc, m_bcc;
-    std::string m_body;
-    bool m_html = false;
     std::vector<Attachment> m_attachments;
     bool m_finished = false;
     bool m_sent = false;

@@ -108,19 +108,10 @@ void PopoverController::setContentViewController(std::shared_ptr<ViewController>
 
 gfx::Size PopoverController::popoverContentSize() const
 {
-    gfx::Size size = m_contentSizeSet || !m_content ? m_contentSize : m_content->contentSizeForViewInPopover();
+    gfx::Size size = m_content ? m_content->contentSizeForViewInPopover() : gfx::Size();
     gfx::Rect screen = Screen::main()->bounds();
     return { std::clamp(size.width, 0.f, std::max(0.f, screen.width() - ScreenMargin)),
         std::clamp(size.height, 0.f, std::max(0.f, screen.height() - ScreenMargin)) };
-}
-
-void PopoverController::setPopoverContentSize(gfx::Size size, bool)
-{
-    requireFinite(size, "PopoverController::setPopoverContentSize");
-    m_contentSize = size;
-    m_contentSizeSet = true;
-    if (m_visible)
-        place();
 }
 
 void PopoverController::setPassthroughViews(std::vector<std::weak_ptr<View>> views)

@@ -59,10 +59,9 @@ public:
 
     const std::shared_ptr<ViewController>& contentViewController() const { return m_content; }
     void setContentViewController(std::shared_ptr<ViewController> content, bool animated = false);
-    // The content's own size unless set; never more than the screen less
-    // ScreenMargin on each axis.
+    // The content's own size; never more than the screen less ScreenMargin
+    // on each axis.
     gfx::Size popoverContentSize() const;
-    void setPopoverContentSize(gfx::Size size, bool animated = false);
 
     std::shared_ptr<PopoverControllerDelegate> delegate() const { return m_delegate.lock(); }
     void setDelegate(std::weak_ptr<PopoverControllerDelegate> delegate) { m_delegate = std::move(delegate); }
@@ -110,8 +109,6 @@ private:
     void place();
 
     std::shared_ptr<ViewController> m_content;
-    gfx::Size m_contentSize;
-    bool m_contentSizeSet = false;
     std::weak_ptr<PopoverControllerDelegate> m_delegate;
     std::vector<std::weak_ptr<View>> m_passthrough;
     DismissalHook m_hook;

@@ -197,13 +197,13 @@ void drawBody(Layer& layer, gfx::Context& context, double time, const LayerState
 }
 
 // Where the layer and its sublayers can put paint, in the layer's space. A
-// see-through or masked layer is drawn as a group into a picture of the
+// see-through layer is drawn as a group into a picture of the
 // current clip: clipped to this first (with a margin, so the clip's own
 // edge falls where nothing is drawn), a cell's faded label costs a picture
 // of the label, not of the whole screen.
 gfx::Rect drawnExtent(const Layer& layer, const LayerState& state, double time)
 {
-    gfx::Rect extent = state.bounds.insetBy(-state.borderWidth, -state.borderWidth);
+    gfx::Rect extent = state.bounds;
     if (layer.masksToBounds())
         return extent;
     if (auto& contents = layer.contents())
@@ -216,28 +216,7 @@ gfx::Rect drawnExtent(const Layer& layer, const LayerState& state, double time)
             continue;
         extent = extent.unionRect(sub.transformToSuperlayer().apply(drawnExtent(*sublayer, sub, time)));
     }
-    if (auto mask = layer.mask()) {
-        LayerState masked = mask->presentationAt(time);
-        extent = extent.intersection(masked.transformToSuperlayer().apply(drawnExtent(*mask, masked, time)));
-    }
     return extent;
-}
-
-void drawBorder(gfx::Context& context, const LayerState& state)
-{
-    if (state.borderWidth <= 0 || state.borderColor.alpha() <= 0)
-        return;
-    float w = state.borderWidth;
-    context.saveGState();
-    context.setStrokeColor(state.borderColor);
-    context.setLineWidth(w);
-    context.beginPath();
-    gfx::Rect inner = state.bounds.insetBy(w / 2, w / 2);
-    if (!inner.isNull()) {
-        addRoundedRect(context, inner, std::max(0.0f, state.cornerRadius - w / 2));
-        context.strokePath();
-    }
-    context.restoreGState();
 }
 
 // The running transition on the layer, if any, with its progress.
@@ -265,15 +244,14 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
     context.saveGState();
     if (placed)
         context.concatCTM(state.transformToSuperlayer());
-    if (clipping && layer.sublayers().empty() && !layer.mask()
-        && !state.bounds.insetBy(-state.borderWidth, -state.borderWidth).intersects(context.clipBoundingBox())) {
+    if (clipping && layer.sublayers().empty() && !state.bounds.intersects(context.clipBoundingBox())) {
         context.restoreGState();
         // Not drawn, but perhaps soon on screen: its tiles ahead are asked for.
         if (auto* tiled = dynamic_cast<TiledLayer*>(&layer); tiled && tiled->drawsTilesAhead())
             tiled->enroll();
         return;
     }
-    bool group = state.opacity < 1 || layer.mask();
+    bool group = state.opacity < 1;
     if (group) {
         context.clipToRect(drawnExtent(layer, state, time).insetBy(-2, -2));
         context.beginTransparencyLayer();
@@ -314,7 +292,6 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
             context.setInterpolationQuality(gfx::InterpolationQuality::Low);
             context.beginTransparencyLayer();
             drawBody(layer, context, time, state);
-            drawBorder(context, state);
             context.endTransparencyLayer(alpha);
             context.restoreGState();
         };
@@ -334,16 +311,8 @@ void renderLayer(Layer& layer, gfx::Context& context, double time, bool placed)
         }
         context.restoreGState();
     }
-    if (!transition)
-        drawBorder(context, state);
-
-    if (auto mask = layer.mask()) {
-        context.beginTransparencyLayer();
-        renderLayer(*mask, context, time, true);
-        context.endTransparencyLayerWithMask(state.opacity);
-    } else if (group) {
+    if (group)
         context.endTransparencyLayer(state.opacity);
-    }
     context.restoreGState();
 }
 
@@ -480,7 +449,7 @@ std::unique_ptr<gfx::BitmapContext> Renderer::renderScreenImage(const RenderOpti
     return context;
 }
 
-bool Renderer::renderToPNG(View& view, const std::string& path, float scale, core::Error* error)
+bool Renderer::renderToPNGForTesting(View& view, const std::string& path, float scale, core::Error* error)
 {
     RenderOptions options;
     options.scale = scale;

@@ -58,7 +58,7 @@ public:
     static std::unique_ptr<gfx::BitmapContext> renderScreenImage(const RenderOptions& options = {},
         core::Error* error = nullptr);
     // The same written as a PNG through a temporary file and a rename.
-    static bool renderToPNG(View& view, const std::string& path, float scale = 1, core::Error* error = nullptr);
+    static bool renderToPNGForTesting(View& view, const std::string& path, float scale = 1, core::Error* error = nullptr);
     static bool renderScreenToPNG(const std::string& path, const RenderOptions& options = {},
         core::Error* error = nullptr);
 

@@ -203,16 +203,6 @@ void ScrollView::scrollRectToVisible(const gfx::Rect& rect, bool animated)
         setContentOffset(target, animated);
 }
 
-void ScrollView::scrollToTop()
-{
-    auto d = delegate();
-    if (!m_scrollsToTop || (d && !d->shouldScrollToTop(*this)))
-        return;
-    setContentOffset({ contentOffset().x, minimumContentOffset().y }, true);
-    if (d)
-        d->didScrollToTop(*this);
-}
-
 bool ScrollView::performKeyCommand(KeyCommand command)
 {
     if (!m_scrollEnabled || isTracking())

@@ -35,8 +35,6 @@ public:
     virtual void willBeginZooming(ScrollView&, View* view) { (void)view; }
     virtual void didZoom(ScrollView&) { }
     virtual void didEndZooming(ScrollView&, View* view, float scale) { (void)view, (void)scale; }
-    virtual bool shouldScrollToTop(ScrollView&) { return true; }
-    virtual void didScrollToTop(ScrollView&) { }
 };
 
 class ScrollView : public View {
@@ -103,10 +101,6 @@ public:
     // Whether a drag may start over content that already has its touch.
     bool canCancelContentTouches() const { return m_canCancelContentTouches; }
     void setCanCancelContentTouches(bool cancels) { m_canCancelContentTouches = cancels; }
-    bool scrollsToTop() const { return m_scrollsToTop; }
-    void setScrollsToTop(bool scrolls) { m_scrollsToTop = scrolls; }
-    // What a tap on the status bar does: to the top, animated, when allowed.
-    void scrollToTop();
     float decelerationRate() const { return m_decelerationRate; }
     void setDecelerationRate(float rate) { m_decelerationRate = rate; }
 
@@ -226,7 +220,6 @@ private:
     bool m_directionalLock = false;
     bool m_delaysContentTouches = true;
     bool m_canCancelContentTouches = true;
-    bool m_scrollsToTop = true;
     bool m_showsHorizontalIndicator = true;
     bool m_showsVerticalIndicator = true;
     bool m_bouncesZoom = true;

@@ -174,7 +174,7 @@ std::vector<IndexPath> TableView::indexPathsForVisibleRows() const
     return m_cells.paths();
 }
 
-View* TableView::headerView(int section) const
+View* TableView::headerViewForTesting(int section) const
 {
     return m_sectionViews.view(section, false);
 }

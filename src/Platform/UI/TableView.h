@@ -94,7 +94,7 @@ public:
     // A queued cell of that identifier, prepared for reuse, or null.
     std::shared_ptr<TableViewCell> dequeueReusableCell(const std::string& identifier);
     // The header or footer view shown for a section now (null when none).
-    View* headerView(int section) const;
+    View* headerViewForTesting(int section) const;
 
     // Out-of-range paths throw.
     void scrollToRow(IndexPath path, ScrollPosition position, bool animated);

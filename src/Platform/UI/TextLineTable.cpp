@@ -173,7 +173,7 @@ void TextLineTable::shrinkToFit()
     m_groups.shrink_to_fit();
 }
 
-size_t TextLineTable::memoryBytes() const
+size_t TextLineTable::memoryBytesForTesting() const
 {
     size_t bytes = m_groups.capacity() * sizeof(Group);
     for (const auto& [index, checkpoints] : m_checkpoints)

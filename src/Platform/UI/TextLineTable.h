@@ -66,7 +66,7 @@ public:
     // Gives back what growing reserved (once the count is whole).
     void shrinkToFit();
     // The bytes its index holds (for measuring).
-    size_t memoryBytes() const;
+    size_t memoryBytesForTesting() const;
 
 private:
     struct Group {

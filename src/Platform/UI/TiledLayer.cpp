@@ -482,7 +482,7 @@ void TiledLayer::trimAllCaches()
     }
 }
 
-size_t TiledLayer::cachedPixels() const
+size_t TiledLayer::cachedPixelsForTesting() const
 {
     size_t pixels = 0;
     for (auto& [key, tile] : m_tiles)
@@ -657,9 +657,9 @@ void TiledLayer::renderSynchronously(const std::vector<std::shared_ptr<TiledLaye
     trimAllCaches();
 }
 
-void TiledLayer::renderVisibleTilesSynchronously()
+void TiledLayer::renderVisibleTilesSynchronouslyForTesting()
 {
-    requireMainThread("TiledLayer::renderVisibleTilesSynchronously");
+    requireMainThread("TiledLayer::renderVisibleTilesSynchronouslyForTesting");
     renderSynchronously({ std::static_pointer_cast<TiledLayer>(shared_from_this()) });
 }
 
@@ -691,17 +691,17 @@ void TiledLayer::renderAllVisibleTilesSynchronously()
     renderSynchronously(shown);
 }
 
-uint64_t TiledLayer::tilesDrawn()
+uint64_t TiledLayer::tilesDrawnForTesting()
 {
     return pool().drawn;
 }
 
-uint64_t TiledLayer::tilesDropped()
+uint64_t TiledLayer::tilesDroppedForTesting()
 {
     return pool().dropped;
 }
 
-void TiledLayer::setWorkerCount(int count)
+void TiledLayer::setWorkerCountForTesting(int count)
 {
     std::lock_guard lock(pool().mutex);
     pool().limit = std::max(1, count);

@@ -99,12 +99,12 @@ public:
 
     // Queues what the visible area lacks and waits until every visible tile
     // is drawn and shown (not for tiles drawn elsewhere).
-    void renderVisibleTilesSynchronously();
+    void renderVisibleTilesSynchronouslyForTesting();
     // Tiles queued, being drawn, or drawn and not yet handed over.
     size_t pendingTileCount() const { return m_pending; }
     size_t cachedTileCount() const { return m_tiles.size(); }
     // Pixels held by the cache.
-    size_t cachedPixels() const;
+    size_t cachedPixelsForTesting() const;
     // A drawn tile is still fading in at `time`.
     bool isFadingAt(double time) const;
 
@@ -118,11 +118,11 @@ public:
     // default; 2 after resetForTesting). A worker stays a
     // while after its last job; endIdleWorkers lets the idle ones go at
     // once (before the program waits for its threads at exit).
-    static void setWorkerCount(int count);
+    static void setWorkerCountForTesting(int count);
     static void endIdleWorkers();
     // Tiles drawn and jobs dropped as stale since the process started.
-    static uint64_t tilesDrawn();
-    static uint64_t tilesDropped();
+    static uint64_t tilesDrawnForTesting();
+    static uint64_t tilesDroppedForTesting();
     // Cancels queued tile jobs (test environment).
     static void resetForTesting();
 

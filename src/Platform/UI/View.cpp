@@ -187,7 +187,7 @@ void View::setBackgroundColor(const gfx::Color& color)
     setNeedsDisplay();
 }
 
-bool View::clipsToBounds() const
+bool View::clipsToBoundsForTesting() const
 {
     return layer().masksToBounds();
 }

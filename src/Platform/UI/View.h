@@ -88,7 +88,7 @@ public:
     virtual void setHidden(bool hidden);
     gfx::Color backgroundColor() const;
     virtual void setBackgroundColor(const gfx::Color& color);
-    bool clipsToBounds() const;
+    bool clipsToBoundsForTesting() const;
     void setClipsToBounds(bool clips);
     bool isOpaque() const { return m_opaque; }
     void setOpaque(bool opaque) { m_opaque = opaque; }

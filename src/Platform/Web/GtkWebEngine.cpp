@@ -166,11 +166,11 @@ std::shared_ptr<GtkWebEngine> GtkWebEngine::existing()
     return instance();
 }
 
-void GtkWebEngine::addReadablePath(const std::string& path)
+void GtkWebEngine::addReadablePathForTesting(const std::string& path)
 {
     if (instance())
         throw core::Exception(core::Exception::InternalInconsistency,
-            "GtkWebEngine::addReadablePath: the engine runs already");
+            "GtkWebEngine::addReadablePathForTesting: the engine runs already");
     readablePaths().push_back(path);
 }
 
@@ -241,7 +241,7 @@ void GtkWebEngine::releaseContext()
     state.context = nullptr;
 }
 
-bool GtkWebEngine::hasContext() const
+bool GtkWebEngine::hasContextForTesting() const
 {
     return m_state->context != nullptr;
 }
@@ -274,7 +274,7 @@ std::string GtkWebEngine::defaultUserAgent() const
     return m_state->userAgent;
 }
 
-bool GtkWebEngine::isSandboxed() const
+bool GtkWebEngine::isSandboxedForTesting() const
 {
     return m_state->sandboxed;
 }

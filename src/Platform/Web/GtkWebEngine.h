@@ -26,7 +26,7 @@ public:
     // The engine if it was started.
     static std::shared_ptr<GtkWebEngine> existing();
     // A folder web processes may read too (before the engine starts).
-    static void addReadablePath(const std::string& path);
+    static void addReadablePathForTesting(const std::string& path);
 
     struct Private;
     explicit GtkWebEngine(const Private&);
@@ -39,9 +39,9 @@ public:
     std::shared_ptr<WebPage> makePage() override;
     std::string defaultUserAgent() const override;
     void clearWebsiteData(std::function<void()> done) override;
-    bool isSandboxed() const;
+    bool isSandboxedForTesting() const;
     // Whether a context (and its processes) is alive.
-    bool hasContext() const;
+    bool hasContextForTesting() const;
     // A page's view went (GtkWebPage's destructor).
     void pageDidClose(WebKitWebView* view);
 

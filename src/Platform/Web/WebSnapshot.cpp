@@ -43,7 +43,7 @@ gfx::Size WebSnapshot::size() const
     return { float(pixelWidth()) / m_scale, float(pixelHeight()) / m_scale };
 }
 
-uint32_t WebSnapshot::rgbAt(int column, int row) const
+uint32_t WebSnapshot::rgbAtForTesting(int column, int row) const
 {
     cairo_surface_t* image = surface(m_surface);
     if (column < 0 || row < 0 || column >= pixelWidth() || row >= pixelHeight())

@@ -29,7 +29,7 @@ public:
     int pixelHeight() const;
     float scale() const { return m_scale; }
     // The colour at a pixel (0xRRGGBB, alpha dropped); 0 outside.
-    uint32_t rgbAt(int column, int row) const;
+    uint32_t rgbAtForTesting(int column, int row) const;
 
     // Draws the picture filling `rect`.
     void draw(gfx::Context& context, const gfx::Rect& rect) const;

@@ -106,7 +106,7 @@ std::optional<std::string> VKEditableListItemEditingController::refusal() const
     return std::nullopt;
 }
 
-std::string VKEditableListItemEditingController::shownRefusal() const
+std::string VKEditableListItemEditingController::shownRefusalForTesting() const
 {
     return m_refusalLabel ? m_refusalLabel->text() : std::string();
 }

@@ -43,7 +43,7 @@ public:
     // Why the typed text cannot be saved; nothing when it can.
     std::optional<std::string> refusal() const;
     // The reason shown under the field ("" when none).
-    std::string shownRefusal() const;
+    std::string shownRefusalForTesting() const;
 
     void save();
     void cancel();

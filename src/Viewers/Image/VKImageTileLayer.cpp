@@ -24,13 +24,13 @@ VKImageTileLayer::VKImageTileLayer(std::shared_ptr<gfx::Image> picture)
     setLevelsOfDetailBias(0);
 }
 
-size_t VKImageTileLayer::bandsRead() const
+size_t VKImageTileLayer::bandsReadForTesting() const
 {
     std::lock_guard lock(m_mutex);
     return m_bandsRead;
 }
 
-size_t VKImageTileLayer::keptBandPixels() const
+size_t VKImageTileLayer::keptBandPixelsForTesting() const
 {
     std::lock_guard lock(m_mutex);
     size_t pixels = 0;

@@ -30,9 +30,9 @@ public:
 
     const std::shared_ptr<gfx::Image>& picture() const { return m_picture; }
     // Bands read from the file since the layer was made.
-    size_t bandsRead() const;
+    size_t bandsReadForTesting() const;
     // Pixels of the bands kept.
-    size_t keptBandPixels() const;
+    size_t keptBandPixelsForTesting() const;
     // Tile columns a band spans at most, for this screen.
     static int bandColumns();
 

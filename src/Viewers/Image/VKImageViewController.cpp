@@ -412,12 +412,12 @@ void VKImageViewController::resourceWillBeDeleted(const std::string& path)
     startImageLoadForResource(neighbour, std::nullopt, MoveActivityIndicatorDelay);
 }
 
-bool VKImageViewController::isSlideShowActive() const
+bool VKImageViewController::isSlideShowActiveForTesting() const
 {
     return m_slideShow->isActive();
 }
 
-const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& VKImageViewController::slideShowResources() const
+const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& VKImageViewController::slideShowResourcesForTesting() const
 {
     return m_slideShow->resources();
 }
@@ -427,7 +427,7 @@ ui::Window* VKImageViewController::tvoutWindow() const
     return m_slideShow->externalWindow();
 }
 
-ui::View* VKImageViewController::tvoutPlaceholderView() const
+ui::View* VKImageViewController::tvoutPlaceholderViewForTesting() const
 {
     return m_slideShow->externalPlaceholderView();
 }

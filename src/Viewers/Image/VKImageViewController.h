@@ -76,16 +76,16 @@ public:
     const std::shared_ptr<gfx::Image>& preview() const { return m_preview; }
     // The picture, decoded only when it shows whole.
     const std::shared_ptr<gfx::Image>& fullImage() const { return m_image; }
-    bool isSlideShowActive() const;
+    bool isSlideShowActiveForTesting() const;
     int updateDirection() const { return m_updateDirection; }
     // The slides left in this pass; none before a pass started.
-    const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& slideShowResources() const;
+    const std::optional<std::vector<std::shared_ptr<VKFileResource>>>& slideShowResourcesForTesting() const;
     const std::set<std::string>& preloadedResources() const { return m_neighbours.preloaded(); }
     ui::BarButtonItem* previousImageButtonItem() const { return m_toolbar.previousItem().get(); }
     ui::BarButtonItem* nextImageButtonItem() const { return m_toolbar.nextItem().get(); }
     ui::BarButtonItem* slideShowButtonItem() const { return m_toolbar.slideShowItem().get(); }
     ui::Window* tvoutWindow() const;
-    ui::View* tvoutPlaceholderView() const;
+    ui::View* tvoutPlaceholderViewForTesting() const;
     bool isSavingToAlbum() const { return m_albumSave.isSaving(); }
     static std::shared_ptr<gfx::Image> transparentImagePlaceholder();
 

@@ -15,7 +15,7 @@ VKCrosshairHighlightView::VKCrosshairHighlightView()
     setBandColor(gfx::Color(1.0f, 0.5f, 0.0f, 0.2f));
 }
 
-gfx::Color VKCrosshairHighlightView::bandColor() const
+gfx::Color VKCrosshairHighlightView::bandColorForTesting() const
 {
     return m_horizontalGuide->backgroundColor();
 }

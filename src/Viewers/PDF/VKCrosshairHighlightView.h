@@ -12,7 +12,7 @@ public:
     static std::shared_ptr<VKCrosshairHighlightView> create(const gfx::Rect& frame = {});
     VKCrosshairHighlightView();
 
-    gfx::Color bandColor() const;
+    gfx::Color bandColorForTesting() const;
     void setBandColor(const gfx::Color& color);
     // Colours the bands, not the view.
     void setBackgroundColor(const gfx::Color& color) override { setBandColor(color); }

@@ -59,7 +59,7 @@ void VKPagingView::setPagingDelegate(VKPagingViewDelegate* delegate)
     reloadData();
 }
 
-size_t VKPagingView::numberOfReusableCells() const
+size_t VKPagingView::numberOfReusableCellsForTesting() const
 {
     size_t count = 0;
     for (auto& [identifier, cells] : m_reusableCells)

@@ -59,7 +59,7 @@ public:
     // The page's current cell only; never makes one.
     std::shared_ptr<VKPagingViewCell> currentCellForPageAtIndex(size_t index) const;
     const std::map<size_t, std::shared_ptr<VKPagingViewCell>>& currentCells() const { return m_currentCells; }
-    size_t numberOfReusableCells() const;
+    size_t numberOfReusableCellsForTesting() const;
     // Out of the current cells and the view tree, into the pool when it has
     // an identifier.
     void removeCellForPageAtIndexNumber(size_t index);

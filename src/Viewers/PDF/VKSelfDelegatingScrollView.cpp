@@ -82,15 +82,3 @@ void VKSelfDelegatingScrollView::didEndZooming(ui::ScrollView& view, ui::View* z
     if (auto outer = delegate())
         outer->didEndZooming(view, zoomed, scale);
 }
-
-bool VKSelfDelegatingScrollView::shouldScrollToTop(ui::ScrollView& view)
-{
-    auto outer = delegate();
-    return outer ? outer->shouldScrollToTop(view) : true;
-}
-
-void VKSelfDelegatingScrollView::didScrollToTop(ui::ScrollView& view)
-{
-    if (auto outer = delegate())
-        outer->didScrollToTop(view);
-}

@@ -29,8 +29,6 @@ public:
     void willBeginZooming(ui::ScrollView&, ui::View* view) override;
     void didZoom(ui::ScrollView&) override;
     void didEndZooming(ui::ScrollView&, ui::View* view, float scale) override;
-    bool shouldScrollToTop(ui::ScrollView&) override;
-    void didScrollToTop(ui::ScrollView&) override;
 
 protected:
     // Makes the view its own toolkit delegate (after construction, when it

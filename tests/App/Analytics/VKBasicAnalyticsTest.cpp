@@ -38,7 +38,7 @@ protected:
     static void setHost(const std::string& host)
     {
         core::UserDefaults::setArguments({ "-VKBasicAnalyticsHost", host });
-        core::UserDefaults::resetStandard();
+        core::UserDefaults::resetStandardForTesting();
     }
 
     std::map<std::string, int> asked;
@@ -62,7 +62,7 @@ TEST_F(VKBasicAnalyticsTest, TheRecordIsBuiltOnceFromTheSystemAndTheBundle)
     makeFile("bundle/Info.plist", *core::PropertyList::write(core::Value::makeDictionary({
         { "CFBundleDisplayName", core::Value("Tandry") }, { "CFBundleVersion", core::Value("2.0") } }),
         core::PropertyList::Format::XML));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bundle")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("bundle")));
     EXPECT_EQ(VKBasicAnalytics::basicAnalyticsInfo(), info);
     VKBasicAnalytics::setSystemInfoHookForTesting([this](std::string_view name) -> std::optional<std::string> {
         return name == "hw.machine" ? std::optional<std::string>("aarch64") : model;

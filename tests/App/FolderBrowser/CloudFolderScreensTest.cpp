@@ -113,7 +113,7 @@ protected:
         dismissSheet();
 
         docs->unmarkAllItems();
-        docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
+        docs->cloudCommandsForTesting().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
         advance(0.5);
         shoot("sync-sheet");
         cloud->addFault(R"({"endpoint": "files", "method": "GET", "always": true, "stall": "sync"})");
@@ -179,7 +179,7 @@ TEST_F(CloudFolderScreensTest, Goldens)
     setUploads(false);
     docs->setEditing(true, false);
     advance(0.5);
-    docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
+    docs->cloudCommandsForTesting().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
     advance(0.5);
     auto sheet = ui::Renderer::renderImage(*window().rootViewController()->view());
     ASSERT_TRUE(sheet);

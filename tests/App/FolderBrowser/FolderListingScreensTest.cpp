@@ -165,7 +165,7 @@ TEST_F(FolderListingScreensTest, AFolderThatCannotBeReadSaysSoAndIsReadAgain)
         // Its row in the folder above: not "0 items".
         EXPECT_TRUE(core::RunLoop::main().runUntil([&] {
             runLoop();
-            return VKFolderCountWatch::countsInFlight() == 0 && rowText("2024 Taxes") == "Cannot be read";
+            return VKFolderCountWatch::countsInFlightForTesting() == 0 && rowText("2024 Taxes") == "Cannot be read";
         }, 5)) << rowText("2024 Taxes");
         screen = push(locked);
         advance(1);

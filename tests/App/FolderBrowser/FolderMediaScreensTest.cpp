@@ -172,7 +172,7 @@ TEST_F(FolderMediaScreensTest, GoldensOfTheGridOnAPhoneAndTheAlbumListOnATablet)
         posters += !album.media.empty() && album.media.front().mediaType != ui::ImagePickerController::movieType;
     ASSERT_GE(posters, 2u);
     ASSERT_TRUE(core::RunLoop::main().runUntil(
-        [&] { return ui::ImagePickerThumbnails::shared().keptCount() >= posters; }, 20));
+        [&] { return ui::ImagePickerThumbnails::shared().keptCountForTesting() >= posters; }, 20));
     // Rows made now take the kept pictures at once, however late the
     // worker's hand-over to the earlier rows would come.
     picker->imagePickerController()->albumListController()->tableView().reloadData();
@@ -204,7 +204,7 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
                     "Scans of the old family albums from the attic" }));
             // Two albums start with a picture; "Pictures" with a movie.
             EXPECT_TRUE(core::RunLoop::main().runUntil(
-                [] { return ui::ImagePickerThumbnails::shared().keptCount() >= 2; }, 20));
+                [] { return ui::ImagePickerThumbnails::shared().keptCountForTesting() >= 2; }, 20));
             advance(0.5);
             shoot("media-picker-albums-" + suffix);
 
@@ -243,8 +243,8 @@ TEST_F(FolderMediaScreensTest, MediaScreensAtPhoneAndTabletSizeInBothOrientation
             picker = openPicker();
             ASSERT_TRUE(picker);
             list = picker->imagePickerController()->albumListController();
-            EXPECT_TRUE(list->showsEmptyNotice());
-            EXPECT_FALSE(list->showsSpinner());
+            EXPECT_TRUE(list->showsEmptyNoticeForTesting());
+            EXPECT_FALSE(list->showsSpinnerForTesting());
             shoot("media-picker-empty-" + suffix);
             picker->done();
             advance(0.6);

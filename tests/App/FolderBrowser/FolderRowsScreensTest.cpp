@@ -147,7 +147,7 @@ protected:
             }
             // The name keeps to its one line, a long one cut with an ellipsis.
             const auto& title = cell->titleLabel();
-            auto lines = title.displayedLines();
+            auto lines = title.displayedLinesForTesting();
             ASSERT_EQ(lines.size(), 1u);
             EXPECT_LE(ui::Fonts::sizeOfString(lines[0], title.displayedFont()).width, title.frame().width() + 0.5f);
             EXPECT_EQ(lines[0].ends_with("…"), title.text().starts_with("WWW"));

@@ -106,7 +106,7 @@ TEST_F(RootFolderScreensTest, WithAndWithoutServicesAndForAGuest)
                     advance(1);
                     table.layoutIfNeeded();
                     EXPECT_GT(table.contentOffset().y, 0);
-                    auto* header = table.headerView(1);
+                    auto* header = table.headerViewForTesting(1);
                     ASSERT_TRUE(header);
                     EXPECT_EQ(header->frame().minY(), table.contentOffset().y);
                     expectTidyRows();

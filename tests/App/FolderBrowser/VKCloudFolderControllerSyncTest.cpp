@@ -35,7 +35,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     openDocs();
     docs->setEditing(true, false);
     runLoop();
-    docs->cloudCommands().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
+    docs->cloudCommandsForTesting().syncFolder(docs->findBarButtonItemWithAction(VKFolderCommands::SyncFolderAction));
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->tag(), vkTag(VKFolderCommands::Sheet::SyncConfirmation));
@@ -51,7 +51,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     mark("a.txt");
     mark("b.pdf");
     mark("Sub");
-    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommandsForTesting().syncFolderOrMarkedItems(nullptr);
     sheet = driver.actionSheet();
     EXPECT_EQ(sheet->title(), "Confirm sync of 2 files\n(excludes sub-folders)");
     EXPECT_EQ(titles(*sheet).front(), sized(docs->editing().markedSize()));
@@ -60,7 +60,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
 
     docs->unmarkAllItems();
     mark("b.pdf");
-    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommandsForTesting().syncFolderOrMarkedItems(nullptr);
     EXPECT_EQ(driver.actionSheet()->title(), "Confirm sync of 1 file");
     driver.pressSheetButton("Cancel");
     advance(0.5);
@@ -68,7 +68,7 @@ TEST_F(VKCloudFolderControllerSyncTest, TheSheetCountsTheFolderFilesAndLeavesSub
     docs->unmarkAllItems();
     mark("Sub");
     mark("Old");
-    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommandsForTesting().syncFolderOrMarkedItems(nullptr);
     auto alert = driver.alert();
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->title(), "Warning");
@@ -93,7 +93,7 @@ TEST_F(VKCloudFolderControllerSyncTest, MarkedSizesBeyondFourGigabytesAreNamedWh
     mark("big1.bin");
     mark("big2.bin");
     EXPECT_EQ(docs->editing().markedSize(), 2 * three);
-    docs->cloudCommands().syncFolderOrMarkedItems(nullptr);
+    docs->cloudCommandsForTesting().syncFolderOrMarkedItems(nullptr);
     auto sheet = driver.actionSheet();
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->buttonTitle(0), sized(2 * three));
@@ -108,7 +108,7 @@ TEST_F(VKCloudFolderControllerSyncTest, SyncFetchesTwoFilesAtATimeInOrderThenEnd
     cloud->addFault(R"({"endpoint": "files", "method": "GET", "count": 2, "stall": "sync"})");
     docs->setEditing(true, false);
     runLoop();
-    docs->cloudCommands().syncFolder(nullptr);
+    docs->cloudCommandsForTesting().syncFolder(nullptr);
     driver.pressSheetButton(0);
     EXPECT_EQ(VKBrowserOperation::operationLabel(), "Syncing...");
     EXPECT_FALSE(docs->isEditing());

@@ -203,7 +203,7 @@ TEST_F(VKCloudFolderControllerTest, TheMoreMenuOffersRenameForOneRenamableItemOn
     EXPECT_EQ(sheet->cancelButtonIndex(), 2);
     driver.pressSheetButton("Select All");
     advance(0.5);
-    EXPECT_EQ(docs->editing().markedIndexPaths(0).size(), 5u);
+    EXPECT_EQ(docs->editing().markedIndexPathsForTesting(0).size(), 5u);
 
     docs->unmarkAllItems();
     mark("b.pdf");

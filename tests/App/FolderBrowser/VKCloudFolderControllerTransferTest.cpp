@@ -152,7 +152,7 @@ TEST_F(VKCloudFolderControllerTransferTest, WhileAnOperationRunsSavesReachTheTab
     // An operation that holds: a sync stalled on its first file.
     cloud->addFault(R"({"endpoint": "files", "always": true, "stall": "hold"})");
     mark("a.txt");
-    docs->cloudCommands().startSyncForResources({ row("a.txt") });
+    docs->cloudCommandsForTesting().startSyncForResources({ row("a.txt") });
     ASSERT_TRUE(VKBrowserOperation::fileOperation());
 
     // Two rows inserted above an updated one, a third deleted: reloads and

@@ -91,7 +91,7 @@ protected:
     static std::string alertMessage()
     {
         runLoop();
-        if (auto window = ui::AlertView::alertWindow())
+        if (auto window = ui::AlertView::alertWindowForTesting())
             for (const auto& view : window->subviews())
                 if (auto alert = std::dynamic_pointer_cast<ui::AlertView>(view))
                     return alert->message();

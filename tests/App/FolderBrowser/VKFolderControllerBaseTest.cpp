@@ -35,16 +35,16 @@ protected:
 TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
 {
     auto& center = core::NotificationCenter::defaultCenter();
-    size_t before = center.observationCount();
+    size_t before = center.observationCountForTesting();
     // Beside what any screen observes: the operation's three notifications,
     // the network and the server.
     size_t plain = 0;
     {
         auto controller = std::make_shared<ui::TableViewController>();
-        plain = center.observationCount() - before;
+        plain = center.observationCountForTesting() - before;
     }
     auto screen = TestFolderScreen::create("Gone");
-    EXPECT_EQ(center.observationCount(), before + plain + 5);
+    EXPECT_EQ(center.observationCountForTesting(), before + plain + 5);
     auto tally = screen->tally;
     center.post(NetReachability::DidUpdateNotification);
     EXPECT_EQ(tally->statusChanges, 1);
@@ -53,7 +53,7 @@ TEST_F(VKFolderControllerBaseTest, ADestroyedScreenHearsNothingAndLeavesNothing)
     // goes: it finds nothing there.
     std::thread([] { BrowserOperation::setOperationProgress(0.3f); }).join();
     screen.reset();
-    EXPECT_EQ(center.observationCount(), before);
+    EXPECT_EQ(center.observationCountForTesting(), before);
     runLoop();
 
     auto run = BrowserOperation::startOperationWithLabel("Copying 3 Items", false);

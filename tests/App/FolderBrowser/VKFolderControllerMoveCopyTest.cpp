@@ -77,7 +77,7 @@ protected:
     void TearDown() override
     {
         core::FileTestHooks::reset();
-        VKQuotaManager::setFreeSpaceFunction(nullptr);
+        VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
         VKBrowserOperation::resetOperationForTesting();
         ui::AlertView::resetForTesting();
         screen.reset();
@@ -108,7 +108,7 @@ protected:
     // The alert shown, or "none".
     static std::string alertText()
     {
-        if (auto window = ui::AlertView::alertWindow())
+        if (auto window = ui::AlertView::alertWindowForTesting())
             for (const auto& view : window->subviews())
                 if (auto alert = std::dynamic_pointer_cast<ui::AlertView>(view))
                     return alert->title() + " | " + alert->message();
@@ -205,7 +205,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     mark({ "a", "b" });
 
     // 120 KB needed, 100 KB left: refused before anything is written.
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(100 * 1024); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(100 * 1024); });
     screen->copyMarkedItemsToDestination(resource(documents("D")));
     runLoop();
     EXPECT_EQ(alertText(), "Warning | There is insufficient free space to copy the selected files.");
@@ -213,7 +213,7 @@ TEST_F(VKFolderControllerMoveCopyTest, CollisionsAskAndTheFreeSpaceCheckCountsOn
     ui::AlertView::resetForTesting();
 
     // Room enough: the overwrite question.
-    VKQuotaManager::setFreeSpaceFunction([](const std::string&) { return std::optional<uint64_t>(120 * 1024); });
+    VKQuotaManager::setFreeSpaceFunctionForTesting([](const std::string&) { return std::optional<uint64_t>(120 * 1024); });
     screen->copyMarkedItemsToDestination(resource(documents("D")));
     runLoop();
     ASSERT_TRUE(sheet());

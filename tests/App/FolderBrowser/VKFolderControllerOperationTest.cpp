@@ -41,7 +41,7 @@ protected:
     static std::vector<std::shared_ptr<ui::AlertView>> alerts()
     {
         std::vector<std::shared_ptr<ui::AlertView>> shown;
-        if (auto window = ui::AlertView::alertWindow())
+        if (auto window = ui::AlertView::alertWindowForTesting())
             for (const auto& view : window->subviews())
                 if (auto alert = std::dynamic_pointer_cast<ui::AlertView>(view))
                     shown.push_back(alert);

@@ -64,7 +64,7 @@ class VKFolderControllerRowsTest : public test::FolderListingTestCase {
 protected:
     void TearDown() override
     {
-        VKFolderScrollMemory::forgetAll();
+        VKFolderScrollMemory::forgetAllForTesting();
         ui::AlertView::resetForTesting();
         FolderListingTestCase::TearDown();
     }
@@ -239,9 +239,9 @@ TEST_F(VKFolderControllerRowsTest, AFolderRowsCountArrivesFromAWorkerForItsOwnIt
     // loop ran it.
     auto posted = [] {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (VKFolderCountWatch::countsInFlight() > 0 && std::chrono::steady_clock::now() < deadline)
+        while (VKFolderCountWatch::countsInFlightForTesting() > 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::yield();
-        return VKFolderCountWatch::countsInFlight() == 0;
+        return VKFolderCountWatch::countsInFlightForTesting() == 0;
     };
     for (const char* next : { "Work/notes.txt", "Work/Three" }) {
         cell->setResource(resource(documents("Work")));

@@ -78,7 +78,7 @@ TEST_F(VKFolderEditingTest, MarksKeepToTheRowsListedInRowOrder)
     EXPECT_EQ(editing.markCount(), 2u);
     EXPECT_EQ(editing.markedSize(), 5u);
     EXPECT_EQ(names(editing.markedResources()), (Strings { "a", "cccc" }));
-    EXPECT_EQ(editing.markedIndexPaths(0), (std::vector<ui::IndexPath> { { 0, 0 }, { 0, 3 } }));
+    EXPECT_EQ(editing.markedIndexPathsForTesting(0), (std::vector<ui::IndexPath> { { 0, 0 }, { 0, 3 } }));
 
     // A refusal names the first item that cannot.
     host->rows[0].resource = std::make_shared<Item>("/d/a", 0x1);

@@ -169,7 +169,7 @@ TEST_F(VKFolderInfoLabelTest, BothAddressesOnTwoLines)
     EXPECT_EQ(label->text(), hostAddress() + "\n" + announcedAddress());
     gfx::Size line = ui::Fonts::sizeOfString(announcedAddress(), label->font());
     EXPECT_EQ(label->frame().size, (gfx::Size { line.width, 2 * line.height }));
-    EXPECT_EQ(label->displayedLines(), (std::vector<std::string> { hostAddress(), announcedAddress() }));
+    EXPECT_EQ(label->displayedLinesForTesting(), (std::vector<std::string> { hostAddress(), announcedAddress() }));
 
     server->setHostName("");
     label->setState(3);
@@ -201,7 +201,7 @@ TEST_F(VKFolderInfoLabelTest, HostileHostNamesArePlainTextCutToTheirRoom)
         EXPECT_LE(label->frame().maxX(), toolbar->subviews().back()->frame().minX());
     }
     // The long one is cut in the middle: its port still shows.
-    auto lines = label->displayedLines();
+    auto lines = label->displayedLinesForTesting();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("\u2026"), std::string::npos);
     EXPECT_TRUE(lines[0].ends_with(fmt::format("w:{}", server->port())));

@@ -24,7 +24,7 @@ protected:
     }
     void TearDown() override
     {
-        VKFolderScrollMemory::forgetAll();
+        VKFolderScrollMemory::forgetAllForTesting();
         TestCase::TearDown();
     }
     static core::Value state(core::Value value)

@@ -169,8 +169,8 @@ TEST_F(VKFolderTableViewTest, TheStripStaysAtTheTopInFrontWithoutReloading)
     expectStripInFront();
     EXPECT_EQ(listing->stripQuestions, asked);
     // A header stuck at the top lies under the strip.
-    ASSERT_TRUE(table->headerView(26));
-    EXPECT_LT(indexOf(table->headerView(26)), indexOf(strip.get()));
+    ASSERT_TRUE(table->headerViewForTesting(26));
+    EXPECT_LT(indexOf(table->headerViewForTesting(26)), indexOf(strip.get()));
 
     // Taken out, the strip is forgotten and no longer moved.
     strip->removeFromSuperview();

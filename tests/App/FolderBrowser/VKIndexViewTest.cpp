@@ -312,7 +312,7 @@ TEST_F(VKIndexViewTest, EmptyOddAndTinyInputsDrawAndSelectNothing)
     ASSERT_TRUE(picture);
     for (int x = 0; x < picture->width(); ++x)
         for (int y = 0; y < picture->height(); ++y)
-            ASSERT_EQ(picture->pixelAt(x, y).alpha, 0);
+            ASSERT_EQ(picture->pixelAtForTesting(x, y).alpha, 0);
 
     // Without a data source nothing loads.
     strip->setDataSource({});

@@ -120,7 +120,7 @@ TEST_F(VKHelpControllerTest, WithoutAnFAQAddressTheRowNamesTheInformationHost)
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
             "<key>CFBundleDisplayName</key><string>Tandry</string>"
             "<key>VKSupportURLs</key><dict>" + urls + "</dict></dict></plist>\n"));
-        core::Bundle::setMain(core::Bundle::bundleWithPath(bundle));
+        core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(bundle));
     };
     writeInfo("<key>VKInfoURL</key><string>https://info.example.net/about/tandry?lang=en</string>");
     EXPECT_EQ(VKHelpController::create()->groups()[2][0]->title(), "FAQ (info.example.net)");

@@ -176,7 +176,7 @@ TEST_F(VKHelpViewControllerTest, LinksOpenPagesInPlaceMailAComposerAndSystemAddr
     ASSERT_TRUE(core::PropertyList::writeFile(bundle + "/VKRegisteredURLs.plist",
         core::Value::makeDictionary({ { "StoreHosts", core::Value::makeArray({ "apps.example.com" }) } }),
         core::PropertyList::Format::XML));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(bundle));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(bundle));
     decision = recorder.navigate(core::URLRequest(*core::URL::parse("https://apps.example.com/tandry")),
         web::NavigationType::LinkClicked);
     runLoop();

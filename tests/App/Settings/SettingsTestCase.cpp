@@ -81,7 +81,7 @@ void SettingsTestCase::TearDown()
     for (auto page : { VKSettingsPage::RemoteAccess, VKSettingsPage::Passcode, VKSettingsPage::SortOrder,
              VKSettingsPage::TextEncodings, VKSettingsPage::PDF, VKSettingsPage::SlideShow, VKSettingsPage::CloudServers,
              VKSettingsPage::DiskQuota })
-        VKSettingsController::setPageFactory(page, nullptr);
+        VKSettingsController::setPageFactoryForTesting(page, nullptr);
     runLoop();
     UITestCase::TearDown();
 }

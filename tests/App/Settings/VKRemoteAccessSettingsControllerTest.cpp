@@ -176,7 +176,7 @@ TEST_F(VKRemoteAccessSettingsControllerTest, APasswordWithoutAUserNameIsOff)
 TEST_F(VKRemoteAccessSettingsControllerTest, AFailedPasswordWriteLeavesTheServerClosed)
 {
     auto store = std::make_shared<sec::MemoryKeychainStore>();
-    VKKeychain::setSharedKeychain(VKKeychain::create(store, pathInHome("Library/webdav.p12")));
+    VKKeychain::setSharedKeychainForTesting(VKKeychain::create(store, pathInHome("Library/webdav.p12")));
     VKKeychain::sharedKeychain()->setPassword("old", VKLoginPasswordService, VKLoginPasswordService);
     core::UserDefaults::standard()->set("VKLoginUsername", core::Value("alice"));
     launch();

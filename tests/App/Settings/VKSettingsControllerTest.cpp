@@ -200,7 +200,7 @@ TEST_F(VKSettingsControllerTest, TheVersionRowOffersToRebuildTheQuotaIndex)
 
 TEST_F(VKSettingsControllerTest, LaterPagesComeFromTheirSlots)
 {
-    VKSettingsController::setPageFactory(VKSettingsPage::Passcode, [] { return std::make_shared<CustomPage>(); });
+    VKSettingsController::setPageFactoryForTesting(VKSettingsPage::Passcode, [] { return std::make_shared<CustomPage>(); });
     openSettings(VKSettingsController::PasscodeGroup);
     EXPECT_TRUE(dynamic_cast<CustomPage*>(&topPage()));
     EXPECT_EQ(topPage().navigationItem().rightBarButtonItem()->title(), "Done");
@@ -208,7 +208,7 @@ TEST_F(VKSettingsControllerTest, LaterPagesComeFromTheirSlots)
     EXPECT_EQ(dynamic_cast<VKSubviewCell&>(cell("Passcode Lock")).status().text(), "Custom");
     tapDone();
     // Put back, the slot makes its own page again.
-    VKSettingsController::setPageFactory(VKSettingsPage::Passcode, nullptr);
+    VKSettingsController::setPageFactoryForTesting(VKSettingsPage::Passcode, nullptr);
     openSettings(VKSettingsController::PasscodeGroup);
     EXPECT_TRUE(dynamic_cast<VKPasscodeSettingsController*>(&topPage()));
     tapDone();

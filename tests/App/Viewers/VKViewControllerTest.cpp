@@ -396,18 +396,18 @@ TEST_F(VKViewControllerTest, APoppedViewerLeavesNoObservationTimerOrObject)
 {
     // The mirror store (which the first viewer opens) has observations of its own.
     ASSERT_TRUE(VKCloudFileStore::sharedStore());
-    const size_t observations = core::NotificationCenter::defaultCenter().observationCount();
+    const size_t observations = core::NotificationCenter::defaultCenter().observationCountForTesting();
     std::weak_ptr<VKViewController> gone;
     {
         auto viewer = openTestViewer("Files/a.pdf", false);
         viewer->startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, 5);
         gone = viewer;
-        EXPECT_GT(core::NotificationCenter::defaultCenter().observationCount(), observations);
+        EXPECT_GT(core::NotificationCenter::defaultCenter().observationCountForTesting(), observations);
         navigation->popViewController(true);
     }
     advance(1);
     EXPECT_TRUE(gone.expired());
-    EXPECT_EQ(core::NotificationCenter::defaultCenter().observationCount(), observations);
+    EXPECT_EQ(core::NotificationCenter::defaultCenter().observationCountForTesting(), observations);
     advance(10);
 }
 

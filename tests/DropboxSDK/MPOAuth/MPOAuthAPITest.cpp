@@ -79,7 +79,7 @@ protected:
         });
         std::string bundle = makeFolder("Bundle");
         ASSERT_TRUE(core::PropertyList::writeFile(bundle + "/oauthAutoConfig.plist", configuration, core::PropertyList::Format::XML));
-        core::Bundle::setMain(core::Bundle::bundleWithPath(bundle));
+        core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(bundle));
         // Where pages nobody else opens go.
         ui::Application::setShared(application);
     }

@@ -59,7 +59,7 @@ protected:
                 { "MPOAuthAuthenticationPreferredMethods", core::Value::makeArray({ "MPOAuthAuthenticationMethodOAuth" }) },
                 { "MPOAuthAuthenticationMethodOAuth", settings } }) } }),
             core::PropertyList::Format::XML));
-        core::Bundle::setMain(core::Bundle::bundleWithPath(bundle));
+        core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(bundle));
 
         for (const char* name : { MPOAuthNotificationRequestTokenReceived, MPOAuthNotificationAccessTokenReceived,
                  MPOAuthNotificationErrorHasOccurred, MPOAuthNotificationAccessTokenRejected }) {

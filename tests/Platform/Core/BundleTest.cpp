@@ -47,7 +47,7 @@ TEST_F(BundleTest, TextsAreLookedUpInTheLanguagesTable)
     EXPECT_EQ(core::localized("Today", "NoSuchTable"), "Today");
     EXPECT_TRUE(logLines().empty());
 
-    Bundle::setMain(Bundle::bundleWithPath(sourcePath("tests/fixtures/Bundle")));
+    Bundle::setMainForTesting(Bundle::bundleWithPath(sourcePath("tests/fixtures/Bundle")));
     core::UserDefaults::standard()->set("AppleLanguages", Value::makeArray({ "de", "en" }));
     EXPECT_EQ(core::localized("Today"), "Today") << "the language is fixed at first use";
     core::setCurrentLanguage("");

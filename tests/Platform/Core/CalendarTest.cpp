@@ -34,7 +34,7 @@ TEST_F(CalendarTest, ReferenceDateAndComponents)
 
     // Calendar::current() follows the default zone.
     EXPECT_EQ(Calendar::current().components(date).hour, 8);
-    TimeZone::setDefaultTimeZone(*TimeZone::named("Europe/Berlin"));
+    TimeZone::setDefaultTimeZoneForTesting(*TimeZone::named("Europe/Berlin"));
     EXPECT_EQ(Calendar::current().components(date).hour, 9);
 }
 

@@ -38,7 +38,7 @@ TEST_F(DateFormatterTest, FormatsInLocaleAndZoneAndReadsBack)
     EXPECT_EQ(formatter.format(date), "08:30");
 
     // New formatters take the default locale and zone.
-    TimeZone::setDefaultTimeZone(berlin);
+    TimeZone::setDefaultTimeZoneForTesting(berlin);
     DateFormatter::setDefaultLocale("de");
     DateFormatter defaults("MMMM HH:mm");
     EXPECT_EQ(defaults.format(date), "Januar 09:30");

@@ -42,7 +42,7 @@ TEST_F(DeviceTest, TheIdentifierIsMadeOncePerHome)
     std::string identifier = Device::current()->uniqueIdentifier();
     EXPECT_EQ(identifier.size(), 36u);
     EXPECT_EQ(Device::current()->uniqueIdentifier(), identifier);
-    core::UserDefaults::resetStandard();
+    core::UserDefaults::resetStandardForTesting();
     Device::reset();
     EXPECT_EQ(Device::current()->valueForKey("uniqueIdentifier"), Value(identifier));
 }

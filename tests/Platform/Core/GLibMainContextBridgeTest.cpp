@@ -91,11 +91,11 @@ TEST_F(GLibMainContextBridgeTest, AnIdleContextCostsNoPass)
         std::this_thread::sleep_for(std::chrono::seconds(1));
         loop.stop();
     });
-    uint64_t before = loop.passCount();
+    uint64_t before = loop.passCountForTesting();
     loop.run();
     stopper.join();
     // The stop's own wake-up is the one pass.
-    EXPECT_LE(loop.passCount() - before, 2u);
+    EXPECT_LE(loop.passCountForTesting() - before, 2u);
 }
 
 TEST_F(GLibMainContextBridgeTest, DescriptorsAndWakeUpsOfOtherThreadsReachTheContext)
@@ -118,7 +118,7 @@ TEST_F(GLibMainContextBridgeTest, DescriptorsAndWakeUpsOfOtherThreadsReachTheCon
         },
         &seen);
     loop.runOnce(RunLoop::DefaultMode, 0);
-    int watchedWithPipe = core::GLibMainContextBridge::watchedDescriptorCount();
+    int watchedWithPipe = core::GLibMainContextBridge::watchedDescriptorCountForTesting();
 
     std::thread writer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -148,7 +148,7 @@ TEST_F(GLibMainContextBridgeTest, DescriptorsAndWakeUpsOfOtherThreadsReachTheCon
     g_io_channel_unref(channel);
     loop.runOnce(RunLoop::DefaultMode, 0);
     loop.runOnce(RunLoop::DefaultMode, 0);
-    EXPECT_EQ(core::GLibMainContextBridge::watchedDescriptorCount(), watchedWithPipe - 1);
+    EXPECT_EQ(core::GLibMainContextBridge::watchedDescriptorCountForTesting(), watchedWithPipe - 1);
     close(fds[0]);
     close(fds[1]);
 }

@@ -80,11 +80,11 @@ TEST_F(RunLoopTest, WorkScheduledDuringAPassRunsInALaterOne)
         loop.performAfter(0, again, PerformKey { nullptr, "refreshAgain", {} });
     };
     loop.performAfter(0, again, PerformKey { nullptr, "refreshAgain", {} });
-    uint64_t passes = loop.passCount();
+    uint64_t passes = loop.passCountForTesting();
     loop.runOnce();
     loop.runOnce();
     EXPECT_EQ(runs, 2);
-    EXPECT_EQ(loop.passCount(), passes + 2);
+    EXPECT_EQ(loop.passCountForTesting(), passes + 2);
     try {
         loop.runUntilIdle();
         ADD_FAILURE() << "runUntilIdle returned";

@@ -32,24 +32,24 @@ TEST_F(TimeZoneTest, DefaultZoneIsSetThroughTimeZoneNotTheEnvironment)
 {
     EXPECT_EQ(TimeZone::defaultTimeZone(), TimeZone::utc());
 
-    TimeZone::setDefaultTimeZone(*TimeZone::named("Asia/Tokyo"));
+    TimeZone::setDefaultTimeZoneForTesting(*TimeZone::named("Asia/Tokyo"));
     EXPECT_EQ(TimeZone::defaultTimeZone().name(), "Asia/Tokyo");
 
     // The system zone follows $TZ only when asked to read it again.
     const char* saved = std::getenv("TZ");
     std::string savedValue = saved ? saved : "";
     setenv("TZ", "America/New_York", 1);
-    TimeZone::resetSystemTimeZone();
+    TimeZone::resetSystemTimeZoneForTesting();
     EXPECT_EQ(TimeZone::systemTimeZone().name(), "America/New_York");
     EXPECT_EQ(TimeZone::defaultTimeZone().name(), "Asia/Tokyo");
-    TimeZone::setDefaultTimeZone(TimeZone::systemTimeZone());
+    TimeZone::setDefaultTimeZoneForTesting(TimeZone::systemTimeZone());
     EXPECT_EQ(TimeZone::defaultTimeZone().name(), "America/New_York");
 
     if (saved)
         setenv("TZ", savedValue.c_str(), 1);
     else
         unsetenv("TZ");
-    TimeZone::resetSystemTimeZone();
+    TimeZone::resetSystemTimeZoneForTesting();
 }
 
 } // namespace

@@ -26,7 +26,7 @@ protected:
 
     std::shared_ptr<UserDefaults> launch()
     {
-        UserDefaults::resetStandard();
+        UserDefaults::resetStandardForTesting();
         auto defaults = UserDefaults::standard();
         defaults->registerDefaults(registered.dictionary());
         return defaults;
@@ -49,7 +49,7 @@ TEST_F(UserDefaultsTest, SetValuesOverrideTheRegisteredOnes)
     defaults->remove("VKPortNumber");
     EXPECT_EQ(defaults->object("VKPortNumber"), Value(80));
     EXPECT_TRUE(defaults->object("VKHideCloudServers").isNull());
-    EXPECT_FALSE(defaults->persistentDomain().dictionary().contains("VKPortNumber"));
+    EXPECT_FALSE(defaults->persistentDomainForTesting().dictionary().contains("VKPortNumber"));
 }
 
 TEST_F(UserDefaultsTest, TypedGettersReadLeniently)
@@ -227,7 +227,7 @@ TEST_F(UserDefaultsTest, GlobalLanguagesComeFromTheEnvironment)
         unsetenv(name);
     }
     auto languages = [] {
-        UserDefaults::resetStandard();
+        UserDefaults::resetStandardForTesting();
         return UserDefaults::standard()->object("AppleLanguages");
     };
     setenv("LANGUAGE", "ru:en", 1);
@@ -255,7 +255,7 @@ TEST_F(UserDefaultsTest, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty)
     auto defaults = launch();
     EXPECT_TRUE(logContains("com.kestrova.tandry.plist.corrupt"));
     EXPECT_EQ(readFile(path + ".corrupt"), "bplist00 garbage that is not a property list");
-    EXPECT_EQ(defaults->persistentDomain(), Value::makeDictionary());
+    EXPECT_EQ(defaults->persistentDomainForTesting(), Value::makeDictionary());
     EXPECT_EQ(defaults->integerForKey("VKPortNumber"), 80);
     defaults->set("VKPortNumber", 81);
     EXPECT_TRUE(defaults->synchronize());
@@ -264,7 +264,7 @@ TEST_F(UserDefaultsTest, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty)
 
     // A property list that is not a dictionary is damage as well.
     core::PropertyList::writeFile(path, Value::makeArray({ 1 }), core::PropertyList::Format::XML);
-    EXPECT_EQ(launch()->persistentDomain(), Value::makeDictionary());
+    EXPECT_EQ(launch()->persistentDomainForTesting(), Value::makeDictionary());
     EXPECT_NE(readFile(path + ".corrupt.2"), "");
 }
 

@@ -35,18 +35,18 @@ TEST_F(BitmapContextTest, SizesAndRowBytes)
     EXPECT_EQ(padded->bytesPerRow(), 44u);
     padded->setFillColor(0, 0, 1, 1);
     padded->fillRect(Rect(0, 0, 10, 3));
-    EXPECT_EQ(padded->pixelAt(9, 2), (Pixel { 0, 0, 255, 255 }));
-    EXPECT_EQ(padded->pixelAt(10, 0), Pixel());
+    EXPECT_EQ(padded->pixelAtForTesting(9, 2), (Pixel { 0, 0, 255, 255 }));
+    EXPECT_EQ(padded->pixelAtForTesting(10, 0), Pixel());
 }
 
 TEST_F(BitmapContextTest, UserSpaceRisesFromTheBottomLeft)
 {
     auto bitmap = BitmapContext::create(4, 4);
-    EXPECT_EQ(bitmap->pixelAt(0, 0), Pixel()); // starts transparent
+    EXPECT_EQ(bitmap->pixelAtForTesting(0, 0), Pixel()); // starts transparent
     bitmap->setFillColor(1, 0, 0, 1);
     bitmap->fillRect(Rect(0, 0, 1, 1));
-    EXPECT_EQ(bitmap->pixelAt(0, 3), (Pixel { 255, 0, 0, 255 }));
-    EXPECT_EQ(bitmap->pixelAt(0, 0), Pixel());
+    EXPECT_EQ(bitmap->pixelAtForTesting(0, 3), (Pixel { 255, 0, 0, 255 }));
+    EXPECT_EQ(bitmap->pixelAtForTesting(0, 0), Pixel());
 
     // Half-transparent green is stored premultiplied.
     bitmap->saveGState();
@@ -58,7 +58,7 @@ TEST_F(BitmapContextTest, UserSpaceRisesFromTheBottomLeft)
     EXPECT_EQ(bitmap->clipBoundingBox(), Rect(-1, -1, 1, 1));
     bitmap->restoreGState();
     bitmap->restoreGState(); // unbalanced: ignored
-    Pixel green = bitmap->pixelAt(3, 0);
+    Pixel green = bitmap->pixelAtForTesting(3, 0);
     EXPECT_EQ(green.green, green.alpha);
     EXPECT_NEAR(green.alpha, 128, 1);
     EXPECT_EQ(bitmap->clipBoundingBox(), Rect(0, 0, 4, 4));
@@ -66,7 +66,7 @@ TEST_F(BitmapContextTest, UserSpaceRisesFromTheBottomLeft)
     // The fill colour came back with the state; scaling doubles.
     bitmap->scaleCTM(2, 2);
     bitmap->fillRect(Rect(1, 1, 1, 1));
-    EXPECT_EQ(bitmap->pixelAt(2, 1), (Pixel { 255, 0, 0, 255 }));
+    EXPECT_EQ(bitmap->pixelAtForTesting(2, 1), (Pixel { 255, 0, 0, 255 }));
     EXPECT_EQ(bitmap->userSpaceToDeviceSpaceTransform(), (gfx::AffineTransform { 2, 0, 0, -2, 0, 4 }));
 }
 
@@ -76,8 +76,8 @@ TEST_F(BitmapContextTest, StrokesAndWritesPNG)
     bitmap->setStrokeColor(0, 0, 0, 1);
     bitmap->setLineWidth(1);
     bitmap->strokeRect(Rect(0.5, 0.5, 19, 9));
-    EXPECT_EQ(bitmap->pixelAt(0, 5).alpha, 255);
-    EXPECT_EQ(bitmap->pixelAt(10, 5).alpha, 0);
+    EXPECT_EQ(bitmap->pixelAtForTesting(0, 5).alpha, 255);
+    EXPECT_EQ(bitmap->pixelAtForTesting(10, 5).alpha, 0);
 
     std::string path = pathInHome("out.png");
     ASSERT_TRUE(bitmap->writePNG(path));
@@ -101,8 +101,8 @@ TEST_F(BitmapContextTest, TakenImagesKeepThePixelsAndReusedMemoryStartsClear)
             BitmapContext::releaseSpareMemory();
         auto context = gfx::makeImageContext({ 700, 500 }, 2); // 5.6 MB: mapped, then reused
         ASSERT_TRUE(context);
-        EXPECT_EQ(context->pixelAt(1399, 999), Pixel());
-        EXPECT_EQ(context->pixelAt(0, 0), Pixel());
+        EXPECT_EQ(context->pixelAtForTesting(1399, 999), Pixel());
+        EXPECT_EQ(context->pixelAtForTesting(0, 0), Pixel());
         context->setFillColor(0, 1, 0, 1);
         context->fillRect(Rect(0, 0, 700, 500));
         auto image = BitmapContext::takeImage(std::move(context));
@@ -112,7 +112,7 @@ TEST_F(BitmapContextTest, TakenImagesKeepThePixelsAndReusedMemoryStartsClear)
         EXPECT_EQ(image->scale(), 2);
         auto check = BitmapContext::create(1, 1);
         check->drawImage(Rect(0, 0, 1, 1), *image);
-        EXPECT_EQ(check->pixelAt(0, 0), (Pixel { 0, 255, 0, 255 }));
+        EXPECT_EQ(check->pixelAtForTesting(0, 0), (Pixel { 0, 255, 0, 255 }));
     }
     // A padded context's rows cannot be taken as they are: copied instead.
     auto padded = BitmapContext::create(10, 3, 48);
@@ -148,7 +148,7 @@ TEST_F(BitmapContextTest, ImageContextsStartAsTheirBackground)
             ASSERT_TRUE(context);
             int right = int(size.width) * 2 - 1, bottom = int(size.height) * 2 - 1;
             for (auto [x, y] : { std::pair { 0, 0 }, { right, 0 }, { right / 2, bottom / 2 }, { 0, bottom }, { right, bottom } })
-                EXPECT_EQ(context->pixelAt(x, y), c.expected);
+                EXPECT_EQ(context->pixelAtForTesting(x, y), c.expected);
             // Drawn over, then given back for the next.
             context->setFillColor(0, 1, 0, 1);
             context->fillRect(Rect(0, 0, size.width, size.height));
@@ -161,7 +161,7 @@ TEST_F(BitmapContextTest, ImageContextsStartAsTheirBackground)
     ASSERT_TRUE(pattern.isPattern());
     auto context = gfx::makeImageContext({ 700, 500 }, 2, pattern);
     ASSERT_TRUE(context);
-    EXPECT_EQ(context->pixelAt(5, 5), Pixel());
+    EXPECT_EQ(context->pixelAtForTesting(5, 5), Pixel());
 }
 
 // Kept buffers are cleared ahead on a thread of their own while others are
@@ -187,7 +187,7 @@ TEST_F(BitmapContextTest, BuffersClearedAheadStartAsTheirBackgroundOnEveryThread
                 }
                 int right = int(size.width) * 2 - 1, bottom = int(size.height) * 2 - 1;
                 for (auto [x, y] : { std::pair { 0, 0 }, { right, 0 }, { right / 2, bottom / 2 }, { 0, bottom }, { right, bottom } })
-                    if (context->pixelAt(x, y) != expected[colour])
+                    if (context->pixelAtForTesting(x, y) != expected[colour])
                         ++wrong;
                 context->setFillColor(0, 1, 0, 1);
                 context->fillRect(Rect(0, 0, size.width, size.height));

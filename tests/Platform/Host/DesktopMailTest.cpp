@@ -77,7 +77,6 @@ TEST_F(DesktopMailTest, TheMessageGoesToTheProgramAsPlainArgumentsWithItsFilesIn
     auto finished = std::make_shared<Finished>();
     composer->setMailComposeDelegate(finished);
     composer->setSubject("a'b; rm -rf ~");
-    composer->setMessageBody("line one\n$(touch /tmp/owned)", false);
     composer->setToRecipients({ "ann@example.com", "--help" });
     composer->setCcRecipients({ "cy@example.com" });
     composer->addAttachment(core::Data(std::string_view("first")), "text/plain", "../../notes.txt");
@@ -92,9 +91,6 @@ TEST_F(DesktopMailTest, TheMessageGoesToTheProgramAsPlainArgumentsWithItsFilesIn
     EXPECT_EQ(args[0], "--utf8");
     EXPECT_EQ(args[1], "--subject");
     EXPECT_EQ(args[2], "a'b; rm -rf ~") << "one argument, as written";
-    EXPECT_EQ(args[3], "--body");
-    EXPECT_EQ(args[4], "line one");
-    EXPECT_EQ(args[5], "$(touch /tmp/owned)");
     std::vector<std::string> files;
     for (size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--attach")

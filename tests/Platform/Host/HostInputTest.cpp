@@ -56,13 +56,13 @@ TEST_F(HostInputTest, TheInputMethodsCandidatesStandByTheCaretUprightAndTurned)
     window().addSubview(field);
     field->becomeFirstResponder();
     host->flush();
-    gfx::Rect empty = host->inputMethodCaret();
+    gfx::Rect empty = host->inputMethodCaretForTesting();
     ASSERT_FALSE(empty.isEmpty()) << "told on focus";
     EXPECT_TRUE(inArea(*field).contains(empty));
     for (guint keyval : { GDK_KEY_a, GDK_KEY_b, GDK_KEY_c })
         key(keyval);
     host->flush();
-    gfx::Rect typed = host->inputMethodCaret();
+    gfx::Rect typed = host->inputMethodCaretForTesting();
     EXPECT_EQ(typed, caretOf(*field, *field));
     EXPECT_GT(typed.x(), empty.x() + 10) << "after three letters";
     EXPECT_EQ(typed.y(), empty.y());
@@ -74,7 +74,7 @@ TEST_F(HostInputTest, TheInputMethodsCandidatesStandByTheCaretUprightAndTurned)
     key(GDK_KEY_6);
     ASSERT_TRUE(field->hasMarkedText());
     host->flush();
-    gfx::Rect composing = host->inputMethodCaret();
+    gfx::Rect composing = host->inputMethodCaretForTesting();
     EXPECT_GT(composing.x(), typed.x());
     EXPECT_EQ(composing, caretOf(*field, *field));
     key(GDK_KEY_Escape);
@@ -84,13 +84,13 @@ TEST_F(HostInputTest, TheInputMethodsCandidatesStandByTheCaretUprightAndTurned)
     resize(480, 320);
     ASSERT_TRUE(isLandscape(application().deviceOrientation()));
     host->flush();
-    gfx::Rect turned = host->inputMethodCaret();
+    gfx::Rect turned = host->inputMethodCaretForTesting();
     EXPECT_EQ(turned, caretOf(*field, *field));
     EXPECT_TRUE(inArea(*field).contains(turned)) << "within the field as it shows turned";
     resize(320, 480);
     ASSERT_EQ(application().deviceOrientation(), Orientation::Portrait);
     host->flush();
-    EXPECT_EQ(host->inputMethodCaret(), caretOf(*field, *field));
+    EXPECT_EQ(host->inputMethodCaretForTesting(), caretOf(*field, *field));
     field->removeFromSuperview();
 }
 
@@ -105,7 +105,7 @@ TEST_F(HostInputTest, TheCandidatesFollowATextViewsCaretAsItTypesAndScrolls)
     text->becomeFirstResponder();
     key(GDK_KEY_x);
     host->flush();
-    gfx::Rect caret = host->inputMethodCaret();
+    gfx::Rect caret = host->inputMethodCaretForTesting();
     EXPECT_EQ(caret, caretOf(*text, *text));
     EXPECT_TRUE(inArea(*text).contains(caret)) << "typing scrolled it into view";
     EXPECT_GT(caret.x(), inArea(*text).x() + TextView::Inset) << "after the x on the last line";
@@ -114,7 +114,7 @@ TEST_F(HostInputTest, TheCandidatesFollowATextViewsCaretAsItTypesAndScrolls)
     gfx::Point offset = text->contentOffset();
     text->setContentOffset({ offset.x, offset.y - 30 });
     host->flush();
-    gfx::Rect scrolled = host->inputMethodCaret();
+    gfx::Rect scrolled = host->inputMethodCaretForTesting();
     EXPECT_EQ(scrolled, caretOf(*text, *text));
     EXPECT_NEAR(scrolled.y(), caret.y() + 30 * host->fit().fit(), 1);
 
@@ -122,8 +122,8 @@ TEST_F(HostInputTest, TheCandidatesFollowATextViewsCaretAsItTypesAndScrolls)
     text->setSelectedRange({ body.find("Paragraph 39") + 9, 0 });
     key(GDK_KEY_y);
     host->flush();
-    EXPECT_EQ(host->inputMethodCaret(), caretOf(*text, *text));
-    EXPECT_LT(host->inputMethodCaret().y(), scrolled.y());
+    EXPECT_EQ(host->inputMethodCaretForTesting(), caretOf(*text, *text));
+    EXPECT_LT(host->inputMethodCaretForTesting().y(), scrolled.y());
     text->removeFromSuperview();
 }
 

@@ -35,7 +35,7 @@ protected:
     }
     void TearDown() override
     {
-        DesktopPrinting::setExportPath({});
+        DesktopPrinting::setExportPathForTesting({});
         printer().reset();
         if (page) {
             page->removeFromSuperview();
@@ -158,7 +158,7 @@ TEST_F(HostPrintingTest, AWebPagePrintsThroughTheEngineAsText)
         body += "<p>Line " + std::to_string(i) + "</p>";
     showPage(body);
     std::string out = core::paths::temporaryDirectory() + "web.pdf";
-    DesktopPrinting::setExportPath(out);
+    DesktopPrinting::setExportPathForTesting(out);
     printer().setPrintFormatter(page->printFormatter());
     present();
     ASSERT_TRUE(pump([&] { return completed.has_value(); }, 20));

@@ -58,8 +58,8 @@ protected:
         gfx::Screen::main().setScale(1);
         host = ui::WindowHost::open({ "Tandry test", {}, {} });
         ASSERT_TRUE(host) << "no window on " << XvfbDisplay::display();
-        area = static_cast<GtkWidget*>(host->drawingArea());
-        ASSERT_TRUE(pump([&] { return host->drawCount() > 0; })) << "the window never drew";
+        area = static_cast<GtkWidget*>(host->drawingAreaForTesting());
+        ASSERT_TRUE(pump([&] { return host->drawCountForTesting() > 0; })) << "the window never drew";
         settle();
     }
     void TearDown() override
@@ -76,12 +76,12 @@ protected:
     // Until GTK has drawn what was queued and nothing more comes.
     void settle()
     {
-        uint64_t draws = host->drawCount();
+        uint64_t draws = host->drawCountForTesting();
         for (int i = 0; i < 20; ++i) {
             pump([] { return false; }, 0.05);
-            if (host->drawCount() == draws)
+            if (host->drawCountForTesting() == draws)
                 return;
-            draws = host->drawCount();
+            draws = host->drawCountForTesting();
         }
     }
 

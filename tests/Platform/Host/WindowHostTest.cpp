@@ -46,40 +46,40 @@ class WindowHostTest : public test::HostTestCase { };
 
 TEST_F(WindowHostTest, DrawsOnlyWhatChangedAndNothingWhileIdle)
 {
-    uint64_t draws = host->drawCount();
+    uint64_t draws = host->drawCountForTesting();
     pump([] { return false; }, 0.3);
-    EXPECT_EQ(host->drawCount(), draws) << "idle: no draws";
-    EXPECT_FALSE(host->isTicking()) << "idle: no frame clock";
+    EXPECT_EQ(host->drawCountForTesting(), draws) << "idle: no draws";
+    EXPECT_FALSE(host->isTickingForTesting()) << "idle: no frame clock";
 
     auto view = View::create({ 10, 10, 40, 40 });
     view->setBackgroundColor(gfx::Color::rgb255(200, 0, 0));
     window().addSubview(view);
-    ASSERT_TRUE(pump([&] { return host->drawCount() > draws; }));
+    ASSERT_TRUE(pump([&] { return host->drawCountForTesting() > draws; }));
     EXPECT_EQ(host->lastDamage(), std::vector<gfx::Rect> { gfx::Rect(10, 10, 40, 40) });
     settle();
 
     view->setFrame({ 100, 100, 40, 40 });
-    draws = host->drawCount();
-    ASSERT_TRUE(pump([&] { return host->drawCount() > draws; }));
+    draws = host->drawCountForTesting();
+    ASSERT_TRUE(pump([&] { return host->drawCountForTesting() > draws; }));
     EXPECT_EQ(host->lastDamage().size(), 2u);
     settle();
     view->setAlpha(0.5f);
-    draws = host->drawCount();
-    ASSERT_TRUE(pump([&] { return host->drawCount() > draws; }));
+    draws = host->drawCountForTesting();
+    ASSERT_TRUE(pump([&] { return host->drawCountForTesting() > draws; }));
     EXPECT_EQ(host->lastDamage(), std::vector<gfx::Rect> { gfx::Rect(100, 100, 40, 40) });
     settle();
 
     // An animation ticks the frame clock until it ends.
     ViewAnimation::animate(0.5, [&] { view->setFrame({ 200, 100, 40, 40 }); });
-    ASSERT_TRUE(pump([&] { return host->isTicking(); }));
+    ASSERT_TRUE(pump([&] { return host->isTickingForTesting(); }));
     advance(1);
-    EXPECT_TRUE(pump([&] { return !host->isTicking(); })) << "ticks end with the animation";
+    EXPECT_TRUE(pump([&] { return !host->isTickingForTesting(); })) << "ticks end with the animation";
     settle();
-    draws = host->drawCount();
-    uint64_t ticks = host->tickCount();
+    draws = host->drawCountForTesting();
+    uint64_t ticks = host->tickCountForTesting();
     pump([] { return false; }, 0.3);
-    EXPECT_EQ(host->drawCount(), draws);
-    EXPECT_EQ(host->tickCount(), ticks);
+    EXPECT_EQ(host->drawCountForTesting(), draws);
+    EXPECT_EQ(host->tickCountForTesting(), ticks);
 }
 
 TEST_F(WindowHostTest, TheMouseIsOneFingerAndCtrlDragPinches)
@@ -150,8 +150,8 @@ TEST_F(WindowHostTest, TheWheelScrollsALongTableWithinItsBounds)
         scroll(1.5);
     EXPECT_FLOAT_EQ(table->contentOffset().y, 600);
     EXPECT_FALSE(table->isDragging());
-    uint64_t draws = host->drawCount();
-    EXPECT_TRUE(pump([&] { return host->drawCount() > draws; }));
+    uint64_t draws = host->drawCountForTesting();
+    EXPECT_TRUE(pump([&] { return host->drawCountForTesting() > draws; }));
     scroll(-100);
     EXPECT_FLOAT_EQ(table->contentOffset().y, 0) << "no bounce past the top";
     scroll(1e6);
@@ -281,7 +281,7 @@ TEST_F(WindowHostTest, PrintsPdfPagesAndAViewPageByPage)
     auto& printer = PrintInteractionController::shared();
     std::string tmp = core::paths::temporaryDirectory();
     std::string out = tmp + "printed.pdf";
-    DesktopPrinting::setExportPath(out);
+    DesktopPrinting::setExportPathForTesting(out);
     std::optional<bool> completed;
     printer.setPrintingItem(core::Value(core::URL::fileURL(source).absoluteString()));
     ASSERT_TRUE(printer.present(false, [&](PrintInteractionController&, bool done, const core::Error*) { completed = done; }));
@@ -303,12 +303,12 @@ TEST_F(WindowHostTest, PrintsPdfPagesAndAViewPageByPage)
     printer.setPrintFormatter(PrintFormatter::create(view));
     completed.reset();
     std::string second = tmp + "view.pdf";
-    DesktopPrinting::setExportPath(second);
+    DesktopPrinting::setExportPathForTesting(second);
     ASSERT_TRUE(printer.present(false, [&](PrintInteractionController&, bool done, const core::Error*) { completed = done; }));
     ASSERT_TRUE(pump([&] { return completed.has_value(); }));
     EXPECT_TRUE(*completed);
     EXPECT_EQ(test::pdfPageCount(second), 4);
-    DesktopPrinting::setExportPath({});
+    DesktopPrinting::setExportPathForTesting({});
     printer.reset();
 }
 

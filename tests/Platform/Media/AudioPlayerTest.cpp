@@ -71,7 +71,7 @@ TEST_F(AudioPlayerTest, PlaysToTheEndOnTheClockAndTheSinkHoldsEveryFrame)
     // A movie whose index comes last plays from a local file.
     const std::string path = fixtures->ffmpeg("late.m4a", { "-c:a", "aac" }, { .seconds = 1.5 });
     auto sink = WavFileSink::create(pathInHome("out.wav"));
-    AudioSink::setDefaultFactory([sink] { return sink; });
+    AudioSink::setDefaultFactoryForTesting([sink] { return sink; });
     auto made = player(path);
     ASSERT_TRUE(made);
     EXPECT_EQ(made->currentTime(), 0);

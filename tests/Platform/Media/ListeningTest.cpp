@@ -29,7 +29,7 @@ TEST_F(ListeningTest, AToneAndASentenceOnTheDefaultDevice)
     const std::string tone = fixtures.mp3("tone.mp3", { "-b", "128" }, { .seconds = 2 });
     const std::string sentence = pathInHome("audio/sentence.wav");
     test::runCommand({ "espeak-ng", "-w", sentence, "This sentence comes from the audio player of Tandry." });
-    media::AudioSink::setDefaultFactory([] { return media::SDLAudioSink::create(); });
+    media::AudioSink::setDefaultFactoryForTesting([] { return media::SDLAudioSink::create(); });
     for (const auto& path : { tone, sentence }) {
         auto ended = std::make_shared<Ended>();
         core::Error error;

@@ -82,9 +82,9 @@ TEST_F(AvahiServicePublisherTest, PublishesWithTheDaemonAndFollowsIt)
     auto publisher = net::AvahiServicePublisher::create();
     auto dav = publisher->publish("local.", "_webdav._tcp.", "My Tablet", 8080, recorder());
     ASSERT_TRUE(waitForEvents(1));
-    uint64_t passes = core::RunLoop::main().passCount();
+    uint64_t passes = core::RunLoop::main().passCountForTesting();
     core::RunLoop::main().runUntil([] { return false; }, 0.5);
-    EXPECT_LT(core::RunLoop::main().passCount() - passes, 20u);
+    EXPECT_LT(core::RunLoop::main().passCountForTesting() - passes, 20u);
     EXPECT_EQ(events, std::vector<std::string> { "not published" });
 
     // The daemon appears: published, and the network hears it.
@@ -110,9 +110,9 @@ TEST_F(AvahiServicePublisherTest, PublishesWithTheDaemonAndFollowsIt)
     ASSERT_TRUE(waitForEvents(3));
     EXPECT_EQ(events, std::vector<std::string>(3, "not published"));
     EXPECT_EQ(dav->name(), "");
-    passes = core::RunLoop::main().passCount();
+    passes = core::RunLoop::main().passCountForTesting();
     core::RunLoop::main().runUntil([] { return false; }, 0.5);
-    EXPECT_LT(core::RunLoop::main().passCount() - passes, 20u);
+    EXPECT_LT(core::RunLoop::main().passCountForTesting() - passes, 20u);
     startDaemon();
     ASSERT_TRUE(waitForEvents(6, 10.0));
     EXPECT_EQ(dav->name(), "My Tablet");

@@ -79,7 +79,7 @@ TEST_F(CookieStorageTest, SetListMatchAndDelete)
     EXPECT_FALSE(storage.setCookie(cookie("n", "v", "example.com", "")));
     EXPECT_EQ(storage.cookies().size(), 1u);
 
-    storage.deleteAllCookies();
+    storage.deleteAllCookiesForTesting();
     EXPECT_TRUE(storage.cookies().empty());
 }
 

@@ -146,7 +146,7 @@ TEST_F(NetlinkReachabilityTest, MessagesAreReadWithinTheirBounds)
     std::string viaRunning = message(RTM_NEWROUTE, &route, sizeof route, attribute(RTA_OIF, 3));
     std::string viaDown = message(RTM_NEWROUTE, &route, sizeof route, attribute(RTA_OIF, 4));
     auto flags = [&](const std::string& routes, bool defaultRoute = true) {
-        return net::NetlinkReachability::flagsFromMessages(links, routes, defaultRoute);
+        return net::NetlinkReachability::flagsFromMessagesForTesting(links, routes, defaultRoute);
     };
     EXPECT_EQ(flags(viaRunning), net::Reachability::Reachable);
     EXPECT_EQ(flags(viaDown), 0u);

@@ -506,7 +506,7 @@ TEST_F(URLConnectionTest, CookiesGoBackToTheirHostOnly)
                   ->response->statusCode(),
         403);
 
-    net::CookieStorage::shared().deleteAllCookies();
+    net::CookieStorage::shared().deleteAllCookiesForTesting();
     EXPECT_EQ(load(request("/cookies/require?a=1"))->response->statusCode(), 403);
 }
 

@@ -320,7 +320,7 @@ TEST_F(DocumentTest, LongReadsKeepTheirReadingsFew)
         bitmap->scaleCTM(2, 2);
         pdf::drawPage(document->page(page), *bitmap);
         ASSERT_GT(pdftest::nonWhitePixels(*bitmap), 0u) << page;
-        most = std::max(most, document->readingsAlive());
+        most = std::max(most, document->readingsAliveForTesting());
     }
     // The first reading, which `first` holds, and the current one.
     EXPECT_LE(most, 2);
@@ -337,7 +337,7 @@ TEST_F(DocumentTest, LongReadsKeepTheirReadingsFew)
     firstFont = {};
     fonts = {};
     box = {};
-    EXPECT_EQ(document->readingsAlive(), 1);
+    EXPECT_EQ(document->readingsAliveForTesting(), 1);
     // The count and the pages read the same in any order afterwards.
     EXPECT_EQ(document->pageCount(), pages);
     for (int page : { 300, 1, 150, 299 })
@@ -361,7 +361,7 @@ TEST_F(DocumentTest, ReadingsGoOnceTheHeapHasGrown)
         for (int page = 1; page <= pages; ++page) {
             EXPECT_EQ(widthOf(document->page(page)), page);
             heap.pageRead(givenBack);
-            EXPECT_EQ(document->readingsAlive(), 1);
+            EXPECT_EQ(document->readingsAliveForTesting(), 1);
         }
         return document->readingsMade();
     };

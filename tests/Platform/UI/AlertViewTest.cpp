@@ -58,7 +58,7 @@ TEST_F(AlertViewTest, ShowLayoutTapAndWindows)
 
     // Three buttons stack, cancel last.
     alert->show();
-    auto alertWindow = ui::AlertView::alertWindow();
+    auto alertWindow = ui::AlertView::alertWindowForTesting();
     ASSERT_TRUE(alertWindow);
     EXPECT_EQ(alert->superview(), alertWindow.get());
     EXPECT_TRUE(alertWindow->isKeyWindow());
@@ -84,7 +84,7 @@ TEST_F(AlertViewTest, ShowLayoutTapAndWindows)
     EXPECT_EQ(alert->superview(), nullptr);
     EXPECT_FALSE(alert->isVisible());
     EXPECT_TRUE(window().isKeyWindow());
-    EXPECT_FALSE(ui::AlertView::alertWindow());
+    EXPECT_FALSE(ui::AlertView::alertWindowForTesting());
     advance(0.2);
     EXPECT_EQ(recorder->log.back(), "didDismiss(tag 0)(1)");
 }
@@ -143,7 +143,7 @@ TEST_F(AlertViewTest, CodeDismissalsAreLikeTaps)
     };
     alert->dismiss(-1, true);
     EXPECT_TRUE(second->isVisible());
-    EXPECT_TRUE(ui::AlertView::alertWindow()->isKeyWindow());
+    EXPECT_TRUE(ui::AlertView::alertWindowForTesting()->isKeyWindow());
     advance(0.2);
     EXPECT_EQ(recorder->log.back(), "didDismiss(tag 7)(-1)");
     second->dismiss(0, false);

@@ -250,7 +250,7 @@ TEST_F(ImagesTest, NamedImagesPreferDoubleScaleAndAreCached)
     writePNG("Icon.png", 10);
     writePNG("Icon@2x.png", 20);
     writePNG("Plain.png", 8);
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bundle")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("bundle")));
 
     auto icon = ui::Images::imageNamed("Icon");
     ASSERT_TRUE(icon);

@@ -162,10 +162,10 @@ TEST_F(DesktopAdditionsTest, RenderingIntoRectanglesLeavesTheRestAlone)
     RenderOptions options;
     options.clip = { { 10, 30, 20, 20 } };
     Renderer::renderScreen(*context, options);
-    EXPECT_EQ(context->pixelAt(15, 35).red, 255);
-    EXPECT_EQ(context->pixelAt(15, 35).alpha, 255);
-    EXPECT_EQ(context->pixelAt(15, 5).alpha, 0) << "the status bar lies outside too";
-    EXPECT_EQ(context->pixelAt(100, 100).alpha, 0) << "outside the clip";
+    EXPECT_EQ(context->pixelAtForTesting(15, 35).red, 255);
+    EXPECT_EQ(context->pixelAtForTesting(15, 35).alpha, 255);
+    EXPECT_EQ(context->pixelAtForTesting(15, 5).alpha, 0) << "the status bar lies outside too";
+    EXPECT_EQ(context->pixelAtForTesting(100, 100).alpha, 0) << "outside the clip";
 }
 
 // The table in a scroller: an inner scroller that cannot move passes the

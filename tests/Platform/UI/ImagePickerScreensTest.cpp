@@ -91,16 +91,16 @@ TEST_F(ImagePickerScreensTest, TheListWaitsForTheScanThenListsTheAlbumsOrSaysThe
     auto list = picker->albumListController();
     ASSERT_TRUE(list);
     EXPECT_TRUE(picker->isLoadingLibrary());
-    EXPECT_TRUE(list->showsSpinner());
-    EXPECT_FALSE(list->showsEmptyNotice());
+    EXPECT_TRUE(list->showsSpinnerForTesting());
+    EXPECT_FALSE(list->showsEmptyNoticeForTesting());
     EXPECT_EQ(list->tableView().numberOfRows(0), 0);
     EXPECT_THROW(driver.openPickerAlbum("Trips"), core::Exception);
 
     release = true;
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !picker->isLoadingLibrary(); }, 10));
     runLoop();
-    EXPECT_FALSE(list->showsSpinner());
-    EXPECT_FALSE(list->showsEmptyNotice());
+    EXPECT_FALSE(list->showsSpinnerForTesting());
+    EXPECT_FALSE(list->showsEmptyNoticeForTesting());
     EXPECT_EQ(driver.cellTexts(list->tableView()), (std::vector<std::string> { "Pictures", "Trips" }));
     driver.openPickerAlbum("Trips");
     EXPECT_EQ(picker->topViewController()->title(), "Trips");
@@ -112,8 +112,8 @@ TEST_F(ImagePickerScreensTest, TheListWaitsForTheScanThenListsTheAlbumsOrSaysThe
     present();
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return !picker->isLoadingLibrary(); }, 10));
     runLoop();
-    EXPECT_TRUE(picker->albumListController()->showsEmptyNotice());
-    EXPECT_FALSE(picker->albumListController()->showsSpinner());
+    EXPECT_TRUE(picker->albumListController()->showsEmptyNoticeForTesting());
+    EXPECT_FALSE(picker->albumListController()->showsSpinnerForTesting());
 }
 
 TEST_F(ImagePickerScreensTest, TheGridPacksSquaresFourGapsApartAndFollowsTheTurn)
@@ -210,8 +210,8 @@ TEST_F(ImagePickerScreensTest, ThumbnailsAreSquareAtCellSizeAndAtMostThreeHundre
         EXPECT_FALSE(store.thumbnail(item, 75, 1, wanted, [&] { ready = true; }));
         ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return ready; }, 10));
     }
-    EXPECT_EQ(store.keptCount(), ui::ImagePickerThumbnails::MaximumKept);
-    EXPECT_EQ(store.keptBytes(), ui::ImagePickerThumbnails::MaximumKept * 75 * 75 * 4);
+    EXPECT_EQ(store.keptCountForTesting(), ui::ImagePickerThumbnails::MaximumKept);
+    EXPECT_EQ(store.keptBytesForTesting(), ui::ImagePickerThumbnails::MaximumKept * 75 * 75 * 4);
     // The oldest went, the newest stay.
     EXPECT_TRUE(store.thumbnail(media.back(), 75, 1, wanted, nullptr));
     EXPECT_FALSE(store.thumbnail(media.front(), 75, 1, nullptr, nullptr));
@@ -219,14 +219,14 @@ TEST_F(ImagePickerScreensTest, ThumbnailsAreSquareAtCellSizeAndAtMostThreeHundre
     // A request nobody wants any more is never made.
     core::Thread::waitForAll(10);
     runLoop();
-    size_t made = store.madeCount();
+    size_t made = store.madeCountForTesting();
     auto gone = std::make_shared<std::atomic<bool>>(false);
     bool ready = false;
     store.thumbnail({ Picker::imageType, picture(), std::nullopt, {} }, 75, 1, gone, [&] { ready = true; });
     core::Thread::waitForAll(10);
     runLoop();
     EXPECT_FALSE(ready);
-    EXPECT_EQ(store.madeCount(), made);
+    EXPECT_EQ(store.madeCountForTesting(), made);
 }
 
 } // namespace

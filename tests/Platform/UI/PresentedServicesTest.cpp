@@ -143,7 +143,7 @@ TEST_F(PresentedServicesTest, PopoverPlacementAndDismissals)
     EXPECT_EQ(log, (std::vector<std::string> { "hook rotation", "will-disappear", "did-disappear" }));
 
     // The content size is clamped to the screen less 10 points.
-    popover->setPopoverContentSize({ 2000, 2000 });
+    content->setContentSizeForViewInPopover({ 2000, 2000 });
     EXPECT_EQ(popover->popoverContentSize(), (gfx::Size { 758, 1014 }));
     EXPECT_THROW(popover->presentFromRect({ 0, 0, 1, 1 }, window(), 0, false), core::Exception);
     auto loose = ui::View::create({ 0, 0, 10, 10 });
@@ -158,8 +158,9 @@ TEST_F(PresentedServicesTest, BarItemAnchors)
     ASSERT_TRUE(item->view());
     gfx::Rect itemRect = item->view()->convertRect(item->view()->bounds(), nullptr);
 
-    auto popover = ui::PopoverController::create(ui::ViewController::create());
-    popover->setPopoverContentSize({ 320, 200 });
+    auto content = ui::ViewController::create();
+    content->setContentSizeForViewInPopover({ 320, 200 });
+    auto popover = ui::PopoverController::create(content);
     EXPECT_THROW(popover->presentFromBarButtonItem(*unshown, ui::PopoverController::Any, false), core::Exception);
     popover->presentFromBarButtonItem(*item, ui::PopoverController::Any, false);
     EXPECT_EQ(popover->arrowDirection(), ui::PopoverController::Down); // the toolbar is at the bottom
@@ -218,7 +219,6 @@ TEST_F(PresentedServicesTest, MailComposer)
     mail->setSubject("Report");
     mail->setToRecipients({ "a@example.com" });
     mail->setCcRecipients({ "b@example.com" });
-    mail->setMessageBody("<b>Hi</b>", true);
     std::string pdf = makeFile("a.pdf", "%PDF-1.4");
     core::Data mapped;
     ASSERT_TRUE(core::fs::readFile(pdf, mapped));
@@ -233,7 +233,6 @@ TEST_F(PresentedServicesTest, MailComposer)
     EXPECT_EQ(mail->attachments()[0].mimeType, "application/pdf");
     EXPECT_EQ(mail->attachments()[0].data.view(), "%PDF-1.4");
     EXPECT_EQ(mail->attachments()[1].mimeType, "application/octet-stream");
-    EXPECT_TRUE(mail->isBodyHTML());
 
     driver.finishMail(ui::MailComposeController::Sent);
     driver.finishMail(ui::MailComposeController::Failed, core::Error::posix(EIO));

@@ -55,7 +55,7 @@ TEST_F(ScrollViewTest, DragsRubberBandsAndSpringsBack)
     scroll->setDelegate(recorder);
     scroll->setContentSize({ 320, 1000 });
     window().addSubview(scroll);
-    EXPECT_TRUE(scroll->clipsToBounds());
+    EXPECT_TRUE(scroll->clipsToBoundsForTesting());
 
     driver.dragAndHold(*scroll, 0, -100);
     EXPECT_EQ(recorder->log, (std::vector<std::string> { "will-drag 0,0", "end-drag(false) 0,100" }));

@@ -108,7 +108,7 @@ protected:
     }
     float headerY(int section)
     {
-        auto* header = table->headerView(section);
+        auto* header = table->headerViewForTesting(section);
         return header ? header->frame().y() : -1;
     }
     size_t indexOf(const ui::View* view)
@@ -142,7 +142,7 @@ TEST_F(StickyHeaderTest, HeadersStickAndArePushedUp)
     sections->indexTitles = { "1", "2", "3", "4", "5" };
     table->reloadData();
     scrollTo(600);
-    auto* header = table->headerView(1);
+    auto* header = table->headerViewForTesting(1);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->frame().y(), 600);
     for (auto* cell : table->visibleCells())
@@ -177,21 +177,21 @@ TEST_F(StickyHeaderTest, FootersAndGroupedTablesScrollWithTheirRows)
 TEST_F(StickyHeaderTest, TitlesOfAGroupedTableStandOverItsRowsButOwnViewsSpanTheTable)
 {
     makeTable(ui::TableView::Style::Grouped);
-    auto* title = table->headerView(0);
+    auto* title = table->headerViewForTesting(0);
     ASSERT_TRUE(title);
     EXPECT_EQ(title->frame().x(), 2 * ui::TableView::GroupedMargin);
     sections->styledHeaders = true;
     makeTable(ui::TableView::Style::Grouped);
-    auto* own = table->headerView(0);
+    auto* own = table->headerViewForTesting(0);
     ASSERT_TRUE(own);
     EXPECT_EQ(own->frame().x(), 0);
     EXPECT_EQ(own->frame().width(), 320);
     // A plain table's own title is a bar across the table.
     sections->styledHeaders = false;
     makeTable();
-    ASSERT_TRUE(table->headerView(0));
-    EXPECT_EQ(table->headerView(0)->frame(), (gfx::Rect { 0, 0, 320, ui::TableView::PlainSectionHeaderHeight }));
-    EXPECT_TRUE(table->headerView(0)->isOpaque());
+    ASSERT_TRUE(table->headerViewForTesting(0));
+    EXPECT_EQ(table->headerViewForTesting(0)->frame(), (gfx::Rect { 0, 0, 320, ui::TableView::PlainSectionHeaderHeight }));
+    EXPECT_TRUE(table->headerViewForTesting(0)->isOpaque());
 }
 
 TEST_F(StickyHeaderTest, LiveHeadersStayAtTheVisibleCount)

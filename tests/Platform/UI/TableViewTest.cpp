@@ -227,11 +227,11 @@ TEST_F(TableViewTest, GroupedTitlesStandAboveTheirRows)
     EXPECT_EQ(grouped->rectForHeader(0).height(), 40);
     EXPECT_EQ(grouped->rectForHeader(1).height(), 10);
     EXPECT_EQ(grouped->rectForRow({ 2, 0 }).y(), 40 + 44 + 10 + 10 + 44 + 10 + 40);
-    auto* title = dynamic_cast<ui::Label*>(grouped->headerView(0));
+    auto* title = dynamic_cast<ui::Label*>(grouped->headerViewForTesting(0));
     ASSERT_TRUE(title);
     EXPECT_EQ(title->text(), "General");
     EXPECT_EQ(title->frame(), (gfx::Rect { 20, 10, 280, 26 }));
-    EXPECT_EQ(grouped->headerView(1), nullptr);
+    EXPECT_EQ(grouped->headerViewForTesting(1), nullptr);
     grouped->removeFromSuperview();
 }
 

@@ -125,7 +125,7 @@ TEST_F(TextLineCounterTest, AMillionShortLinesCostAFewKilobytes)
     ASSERT_TRUE(counter.isComplete());
     const ui::TextLineTable& table = counter.table();
     EXPECT_EQ(table.paragraphCount(), 1000001u);
-    EXPECT_LT(table.memoryBytes(), 16u * 1024);
+    EXPECT_LT(table.memoryBytesForTesting(), 16u * 1024);
     for (size_t index : { size_t(0), size_t(4095), size_t(4096), size_t(777777), size_t(1000000) }) {
         EXPECT_EQ(table.paragraphStart(index), 2 * index);
         EXPECT_EQ(table.linesBefore(index), index);

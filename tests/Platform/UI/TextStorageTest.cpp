@@ -296,7 +296,7 @@ TEST_F(TextStorageTest, TheTextViewPrintsItsWholeTextInPages)
         int lowest = -1;
         for (int y = 0; y < bitmap->height(); ++y)
             for (int x = 0; x < bitmap->width(); x += 2)
-                if (bitmap->pixelAt(x, y).alpha > 0) {
+                if (bitmap->pixelAtForTesting(x, y).alpha > 0) {
                     EXPECT_GE(x, int(ui::TextPrintFormatter::Margin) - 1);
                     lowest = y;
                     break;

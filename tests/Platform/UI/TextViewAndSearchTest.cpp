@@ -211,7 +211,7 @@ TEST_F(TextViewAndSearchTest, LargeTextIsMeasuredOnAWorkerAndTheTopLineStaysPut)
     bool ink = false;
     for (int y = 0; y < 40 && !ink; ++y)
         for (int x = 0; x < 160 && !ink; ++x)
-            ink = first->pixelAt(x, y).red < 128;
+            ink = first->pixelAtForTesting(x, y).red < 128;
     EXPECT_TRUE(ink);
     int completions = 0;
     view->whenLayoutComplete([&] { ++completions; });
@@ -279,7 +279,7 @@ TEST_F(TextViewAndSearchTest, LinksInReadOnlyTextAreFoundDrawnAndOpenedByATap)
     int linkPixels = 0, blackPixels = 0;
     for (int y = int(ui::TextView::Inset); y < int(ui::TextView::Inset + line); ++y) {
         for (int x = 0; x < 320; ++x) {
-            auto pixel = picture->pixelAt(x, y);
+            auto pixel = picture->pixelAtForTesting(x, y);
             if (pixel.blue > 150 && pixel.red < 100) {
                 ++linkPixels;
                 EXPECT_TRUE(x >= int(start) - 1 && x <= int(end) + 1) << x;

@@ -90,7 +90,7 @@ TEST_F(TiledLayerTest, OnlyVisibleTilesAreDrawnOffTheMainThread)
     scroller->layer().addSublayer(layer);
 
     EXPECT_EQ(layer->visibleTiles().size(), 1u);
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_EQ(layer->pendingTileCount(), 0u);
     auto clips = layer->takeClips();
     ASSERT_EQ(clips.size(), 1u);
@@ -99,12 +99,12 @@ TEST_F(TiledLayerTest, OnlyVisibleTilesAreDrawnOffTheMainThread)
 
     scroller->setBounds({ 900, 900, 320, 480 });
     EXPECT_EQ(layer->visibleTiles().size(), 4u);
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_EQ(layer->takeClips().size(), 3u); // the first one was drawn before
 
     // Marking a rectangle redraws only the tiles it meets.
     layer->setNeedsDisplayInRect({ 1100, 1100, 10, 10 });
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     clips = layer->takeClips();
     ASSERT_EQ(clips.size(), 1u);
     EXPECT_EQ(clips[0], gfx::Rect(1024, 1024, 976, 1024));
@@ -112,8 +112,8 @@ TEST_F(TiledLayerTest, OnlyVisibleTilesAreDrawnOffTheMainThread)
     // What is drawn shows at once with no fade.
     auto picture = Renderer::renderImage(*scroller);
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->pixelAt(10, 10).blue, 255);
-    EXPECT_EQ(picture->pixelAt(300, 400).blue, 255);
+    EXPECT_EQ(picture->pixelAtForTesting(10, 10).blue, 255);
+    EXPECT_EQ(picture->pixelAtForTesting(300, 400).blue, 255);
 
     // Out of sight: nothing to draw.
     scroller->setBounds({ 5000, 5000, 320, 480 });
@@ -133,24 +133,24 @@ TEST_F(TiledLayerTest, TilesFadeInAndFailuresStayBlank)
     EXPECT_EQ(layer->pendingTileCount(), 4u);
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return layer->pendingTileCount() == 0; }, 30));
     auto start = Renderer::renderImage(*layer);
-    EXPECT_EQ(start->pixelAt(10, 10).alpha, 0);
+    EXPECT_EQ(start->pixelAtForTesting(10, 10).alpha, 0);
     advance(0.125);
     auto middle = Renderer::renderImage(*layer);
-    EXPECT_NEAR(middle->pixelAt(10, 10).alpha, 127, 3);
+    EXPECT_NEAR(middle->pixelAtForTesting(10, 10).alpha, 127, 3);
     advance(0.2);
-    EXPECT_EQ(Renderer::renderImage(*layer)->pixelAt(10, 10).alpha, 255);
+    EXPECT_EQ(Renderer::renderImage(*layer)->pixelAtForTesting(10, 10).alpha, 255);
 
     // A failing tile is logged and stays blank; the worker goes on.
     layer->failing = true;
     layer->setNeedsDisplayInRect({ 0, 0, 1, 1 });
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_TRUE(logContains("tile drawing failed"));
     layer->failing = false;
     layer->setNeedsDisplayInRect({ 40, 40, 1, 1 });
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     auto after = Renderer::renderImage(*layer);
-    EXPECT_EQ(after->pixelAt(10, 10).alpha, 0);
-    EXPECT_EQ(after->pixelAt(50, 50).blue, 255);
+    EXPECT_EQ(after->pixelAtForTesting(10, 10).alpha, 0);
+    EXPECT_EQ(after->pixelAtForTesting(50, 50).blue, 255);
     layer->removeFromSuperlayer();
 }
 
@@ -163,7 +163,7 @@ TEST_F(TiledLayerTest, TilesMeetWithoutSeamsBetweenPixels)
     layer->setAnchorPoint({ 0, 0 });
     layer->setTileSize({ 32, 32 });
     window().layer().addSublayer(layer);
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     RenderOptions options;
     options.scale = 1.37f;
     auto picture = Renderer::renderImage(*layer, options);
@@ -171,7 +171,7 @@ TEST_F(TiledLayerTest, TilesMeetWithoutSeamsBetweenPixels)
     int seams = 0;
     for (int y = 1; y < 136; ++y)
         for (int x = 1; x < 136; ++x)
-            seams += picture->pixelAt(x, y).alpha != 255;
+            seams += picture->pixelAtForTesting(x, y).alpha != 255;
     EXPECT_EQ(seams, 0);
     layer->removeFromSuperlayer();
 }
@@ -199,15 +199,15 @@ TEST_F(TiledLayerTest, TilesStartAsTheLayersTileBackground)
     for (int round = 0; round < 3; ++round) {
         layer->paper = round != 1;
         layer->setNeedsDisplay();
-        layer->renderVisibleTilesSynchronously();
+        layer->renderVisibleTilesSynchronouslyForTesting();
         auto picture = Renderer::renderImage(*layer);
         ASSERT_TRUE(picture);
         ASSERT_EQ(picture->width() % 300, 0);
         int scale = picture->width() / 300;
-        EXPECT_EQ(picture->pixelAt(5 * scale, 5 * scale), (gfx::Pixel { 0, 0, 255, 255 }));
+        EXPECT_EQ(picture->pixelAtForTesting(5 * scale, 5 * scale), (gfx::Pixel { 0, 0, 255, 255 }));
         gfx::Pixel rest = layer->paper ? gfx::Pixel { 255, 255, 0, 255 } : gfx::Pixel {};
         for (auto [x, y] : { std::pair { 150, 5 }, { 295, 395 }, { 5, 350 }, { 275, 50 } })
-            EXPECT_EQ(picture->pixelAt(x * scale, y * scale), rest) << round << ": " << x << ", " << y;
+            EXPECT_EQ(picture->pixelAtForTesting(x * scale, y * scale), rest) << round << ": " << x << ", " << y;
     }
     layer->removeFromSuperlayer();
 }
@@ -234,7 +234,7 @@ TEST_F(TiledLayerTest, ALayerDroppedWithQueuedTilesIsNeverDrawnAgain)
                 ++lateDraws;
         }
     };
-    TiledLayer::setWorkerCount(1);
+    TiledLayer::setWorkerCountForTesting(1);
     auto holder = View::create({ 0, 0, 320, 480 });
     window().addSubview(holder);
     auto layer = std::make_shared<Dying>();
@@ -270,8 +270,8 @@ TEST_F(TiledLayerTest, ScrollingEndToEndKeepsTheCacheWithinFourScreens)
     size_t most = 0;
     for (float y = 0; y + 480 <= 20000; y += 200) {
         scroller->setBounds({ 0, y, 320, 480 });
-        layer->renderVisibleTilesSynchronously();
-        most = std::max(most, layer->cachedPixels());
+        layer->renderVisibleTilesSynchronouslyForTesting();
+        most = std::max(most, layer->cachedPixelsForTesting());
     }
     EXPECT_LE(double(most), fourScreens);
     EXPECT_GT(layer->takeClips().size(), 70u);
@@ -299,10 +299,10 @@ TEST_F(TiledLayerTest, OneBudgetCoversEveryLayerAndALayerOutOfTheWindowKeepsNoth
     for (float y = 0; y + 480 <= 18000; y += 400) {
         scroller->setBounds({ 0, y, 320, 480 });
         for (auto& layer : layers)
-            layer->renderVisibleTilesSynchronously();
+            layer->renderVisibleTilesSynchronouslyForTesting();
         double total = 0;
         for (auto& layer : layers)
-            total += double(layer->cachedPixels());
+            total += double(layer->cachedPixelsForTesting());
         most = std::max(most, total);
     }
     EXPECT_LE(most, fourScreens);
@@ -312,7 +312,7 @@ TEST_F(TiledLayerTest, OneBudgetCoversEveryLayerAndALayerOutOfTheWindowKeepsNoth
     EXPECT_EQ(layers[0]->cachedTileCount(), 0u);
 
     layers[2]->removeFromSuperlayer();
-    layers[1]->renderVisibleTilesSynchronously();
+    layers[1]->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_EQ(layers[2]->cachedTileCount(), 0u);
     scroller->removeFromSuperview();
 }
@@ -335,7 +335,7 @@ TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
             InstantTiledLayer::drawInContext(context);
         }
     };
-    TiledLayer::setWorkerCount(1);
+    TiledLayer::setWorkerCountForTesting(1);
     auto scroller = View::create({ 0, 0, 320, 480 });
     scroller->setClipsToBounds(true);
     window().addSubview(scroller);
@@ -344,7 +344,7 @@ TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
     layer->setBounds({ 0, 0, 320, 40000 });
     layer->setAnchorPoint({ 0, 0 });
     scroller->layer().addSublayer(layer);
-    uint64_t drawnBefore = TiledLayer::tilesDrawn();
+    uint64_t drawnBefore = TiledLayer::tilesDrawnForTesting();
     Renderer::renderImage(*scroller);
     ASSERT_TRUE(core::RunLoop::main().runUntil([] { return holding.load(); }, 30));
     for (float y = 480; y + 480 <= 40000; y += 480) {
@@ -352,14 +352,14 @@ TEST_F(TiledLayerTest, JobsScrolledAwayBeforeAWorkerTakesThemAreDropped)
         Renderer::renderImage(*scroller);
     }
     release = true;
-    layer->renderVisibleTilesSynchronously();
+    layer->renderVisibleTilesSynchronouslyForTesting();
     // The stale jobs come back undrawn once the worker has looked at them.
     ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return layer->pendingTileCount() == 0; }, 30));
-    uint64_t drawn = TiledLayer::tilesDrawn() - drawnBefore;
+    uint64_t drawn = TiledLayer::tilesDrawnForTesting() - drawnBefore;
     // The held tile, the ones on screen at the end, and at most the jobs of
     // the frame before (one tile beyond the visible ones).
     EXPECT_LE(drawn, 1 + 2 * layer->visibleTiles().size() + 4);
-    EXPECT_GT(TiledLayer::tilesDropped(), 100u);
+    EXPECT_GT(TiledLayer::tilesDroppedForTesting(), 100u);
     EXPECT_EQ(layer->pendingTileCount(), 0u);
     scroller->removeFromSuperview();
 }
@@ -374,33 +374,33 @@ TEST_F(TiledLayerTest, AnchoredLevelsDrawAFittedLayerAtTheScreensOwnPixels)
         layer->setBounds({ 0, 0, 100, 130 });
         layer->setAffineTransform(gfx::AffineTransform::scale(1.5f, 1.5f));
         window().layer().addSublayer(layer);
-        layer->renderVisibleTilesSynchronously();
+        layer->renderVisibleTilesSynchronouslyForTesting();
         EXPECT_FLOAT_EQ(layer->scaleOnScreen(), 3);
     }
     // Shown at 3 pixels a point: one tile of exactly 300 × 390 pixels, where
     // powers of two of 1 would draw 400 × 520.
     EXPECT_FLOAT_EQ(anchored->levelAnchor(), 0.75f);
-    EXPECT_EQ(anchored->cachedPixels(), 300u * 390u);
+    EXPECT_EQ(anchored->cachedPixelsForTesting(), 300u * 390u);
     EXPECT_EQ(anchored->takeClips(), std::vector<gfx::Rect> { gfx::Rect(0, 0, 100, 130) });
     EXPECT_FLOAT_EQ(plain->levelAnchor(), 1);
-    EXPECT_EQ(plain->cachedPixels(), 400u * 520u);
+    EXPECT_EQ(plain->cachedPixelsForTesting(), 400u * 520u);
 
     // Zooming in doubles from the anchor, which stays while tiles are held.
     anchored->setAffineTransform(gfx::AffineTransform::scale(3, 3));
-    anchored->renderVisibleTilesSynchronously();
+    anchored->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_FLOAT_EQ(anchored->levelAnchor(), 0.75f);
     EXPECT_EQ(anchored->levelForScale(6), anchored->levelForScale(3) + 1);
     EXPECT_FLOAT_EQ(anchored->scaleOfLevel(anchored->levelForScale(6)), 6);
 
     // Out of the window it keeps nothing; shown again, the new scale anchors.
     anchored->removeFromSuperlayer();
-    plain->renderVisibleTilesSynchronously();
+    plain->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_EQ(anchored->cachedTileCount(), 0u);
     anchored->setAffineTransform(gfx::AffineTransform::scale(1.25f, 1.25f));
     window().layer().addSublayer(anchored);
-    anchored->renderVisibleTilesSynchronously();
+    anchored->renderVisibleTilesSynchronouslyForTesting();
     EXPECT_FLOAT_EQ(anchored->levelAnchor(), 0.625f);
-    EXPECT_EQ(anchored->cachedPixels(), 250u * 325u);
+    EXPECT_EQ(anchored->cachedPixelsForTesting(), 250u * 325u);
     anchored->removeFromSuperlayer();
     plain->removeFromSuperlayer();
 }
@@ -433,7 +433,7 @@ TEST_F(TiledLayerTest, WorkersDrawLayersSideBySideAndStayForTheNextTiles)
             InstantTiledLayer::drawInContext(context);
         }
     };
-    TiledLayer::setWorkerCount(2);
+    TiledLayer::setWorkerCountForTesting(2);
     std::vector<std::shared_ptr<Meeting>> layers;
     for (int i = 0; i < 2; ++i) {
         auto layer = std::make_shared<Meeting>();

@@ -96,10 +96,10 @@ TEST_F(WebKitSandboxTest, APathTheSandboxCannotBindLeavesPagesUnsandboxed)
     std::string shared = "/var/tmp/tandry-sandbox-XXXXXX";
     if (!mkdtemp(shared.data()))
         GTEST_SKIP() << "/var/tmp is not writable here";
-    web::GtkWebEngine::addReadablePath(shared);
+    web::GtkWebEngine::addReadablePathForTesting(shared);
     auto engine = web::GtkWebEngine::shared();
     ASSERT_TRUE(engine);
-    EXPECT_FALSE(engine->isSandboxed());
+    EXPECT_FALSE(engine->isSandboxedForTesting());
     web::WebEngine::setCurrent(engine);
     auto delegate = std::make_shared<test::WebTestDelegate>();
     auto view = web::WebView::create(window().bounds());

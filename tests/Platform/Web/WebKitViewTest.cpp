@@ -115,7 +115,7 @@ TEST_F(WebKitViewTest, ThePageShowsThroughSnapshotsWhereItIsScrolled)
     // The page fills the view at scale 2: a red block at its top left.
     EXPECT_EQ(snapshot().pixelWidth(), 640);
     EXPECT_EQ(snapshot().pixelHeight(), 960);
-    EXPECT_TRUE(near(snapshot().rgbAt(20, 20), 0xDD3333)) << std::hex << snapshot().rgbAt(20, 20);
+    EXPECT_TRUE(near(snapshot().rgbAtForTesting(20, 20), 0xDD3333)) << std::hex << snapshot().rgbAtForTesting(20, 20);
     EXPECT_EQ(view->documentView().frame(), gfx::Rect(0, 0, 320, 480));
     ASSERT_TRUE(waitFor([&] { return view->scrollView().contentSize().height > 1600; }));
     EXPECT_EQ(view->scrollView().contentSize().width, 320);
@@ -123,7 +123,7 @@ TEST_F(WebKitViewTest, ThePageShowsThroughSnapshotsWhereItIsScrolled)
     // The renderer draws it: the picture of the view shows the blocks.
     auto picture = ui::Renderer::renderImage(*view, ui::RenderOptions { 2, std::nullopt, false, {} });
     ASSERT_TRUE(picture);
-    auto pixel = picture->pixelAt(20, 20);
+    auto pixel = picture->pixelAtForTesting(20, 20);
     EXPECT_TRUE(near(uint32_t(pixel.red) << 16 | uint32_t(pixel.green) << 8 | pixel.blue, 0xDD3333));
 
     // The scroll view moves the page; the next picture is taken there.
@@ -132,7 +132,7 @@ TEST_F(WebKitViewTest, ThePageShowsThroughSnapshotsWhereItIsScrolled)
     takeSnapshot();
     EXPECT_EQ(snapshot().offset(), gfx::Point(0, 500));
     EXPECT_EQ(view->documentView().frame().origin, gfx::Point(0, 500));
-    EXPECT_FALSE(near(snapshot().rgbAt(20, 20), 0xDD3333));
+    EXPECT_FALSE(near(snapshot().rgbAtForTesting(20, 20), 0xDD3333));
 
     // The page moves the scroll view.
     evaluate("window.scrollTo(0, 300)");
@@ -400,9 +400,9 @@ TEST_F(WebKitViewTest, TheProcessesEndAWhileAfterTheLastViewWent)
     view.reset();
     runLoop();
     advance(web::GtkWebEngine::IdleContextSeconds - 1);
-    EXPECT_TRUE(engine->hasContext());
+    EXPECT_TRUE(engine->hasContextForTesting());
     advance(2);
-    EXPECT_FALSE(engine->hasContext());
+    EXPECT_FALSE(engine->hasContextForTesting());
     EXPECT_TRUE(waitFor([] { return webProcesses().empty() && webProcesses("WebKitNetworkPr").empty(); }, 10))
         << webProcesses().size() << " web processes, " << webProcesses("WebKitNetworkPr").size() << " network";
 
@@ -412,7 +412,7 @@ TEST_F(WebKitViewTest, TheProcessesEndAWhileAfterTheLastViewWent)
     view->loadHTMLString("<p>two</p>");
     ASSERT_TRUE(waitForLoadEnd(2));
     EXPECT_EQ(delegate->calls.back(), "didFinishLoad");
-    EXPECT_TRUE(engine->hasContext());
+    EXPECT_TRUE(engine->hasContextForTesting());
 }
 
 } // namespace

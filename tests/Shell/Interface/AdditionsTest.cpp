@@ -197,7 +197,7 @@ TEST_F(AdditionsTest, LargestPictureThatFitsTheScreen)
         auto bitmap = gfx::BitmapContext::create(side, side / 2);
         ASSERT_TRUE(bitmap->writePNG(pathInHome("bundle/Splash" + std::to_string(side) + ".png")));
     }
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bundle")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("bundle")));
     auto& screen = *ui::Screen::main();
     auto picked = vkLargestFittingImageFromNames(screen, { "Splash640", "Splash300", "Missing", "Splash1024" });
     ASSERT_TRUE(picked);

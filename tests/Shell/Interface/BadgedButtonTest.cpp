@@ -174,7 +174,7 @@ TEST_F(BadgedButtonTest, MissingSmallArtworkFallsBackAndMissingArtworkIsReported
     std::string resources = sourcePath("resources");
     for (std::string name : { "VKTabBarButtonMore", "VKTabBarButtonMoreSelected" })
         ASSERT_TRUE(core::fs::copyItem(resources + "/" + name + ".png", pathInHome("bundle/" + name + ".png")));
-    core::Bundle::setMain(core::Bundle::bundleWithPath(pathInHome("bundle")));
+    core::Bundle::setMainForTesting(core::Bundle::bundleWithPath(pathInHome("bundle")));
     window().setRootViewController(std::make_shared<BadgeTurningController>());
 
     auto tab = VKTabBarButton::tabBarButtonWithBackgroundImageBasename("VKTabBarButtonMore");

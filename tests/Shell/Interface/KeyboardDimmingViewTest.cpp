@@ -135,7 +135,7 @@ TEST_F(KeyboardDimmingViewTest, RespondersAreHeldWeaklyAndNothingLingers)
 
     auto& center = core::NotificationCenter::defaultCenter();
     long views = ui::LiveObjects::views;
-    size_t observations = center.observationCount();
+    size_t observations = center.observationCountForTesting();
     for (int i = 0; i < 1000; ++i) {
         auto view = VKKeyboardDimmingView::create({ search });
         content->insertSubview(view, 0);
@@ -145,7 +145,7 @@ TEST_F(KeyboardDimmingViewTest, RespondersAreHeldWeaklyAndNothingLingers)
     }
     advance(1);
     EXPECT_EQ(ui::LiveObjects::views, views);
-    EXPECT_EQ(center.observationCount(), observations);
+    EXPECT_EQ(center.observationCountForTesting(), observations);
 }
 
 } // namespace

@@ -260,7 +260,7 @@ TEST_F(ModalPopoverTest, ManyTurnsLeaveNothingBehind)
 {
     auto& center = core::NotificationCenter::defaultCenter();
     long views = ui::LiveObjects::views, controllers = ui::LiveObjects::controllers;
-    size_t observations = center.observationCount();
+    size_t observations = center.observationCountForTesting();
     auto popover = presentViewControllerInModalPopover(picker(), share, ui::PopoverController::Any, false);
     for (int i = 0; i < 100; ++i) {
         ASSERT_TRUE(driver.rotate(i % 2 ? ui::Orientation::Portrait : ui::Orientation::LandscapeLeft));
@@ -275,7 +275,7 @@ TEST_F(ModalPopoverTest, ManyTurnsLeaveNothingBehind)
     runLoop();
     EXPECT_EQ(ui::LiveObjects::views, views);
     EXPECT_EQ(ui::LiveObjects::controllers, controllers);
-    EXPECT_EQ(center.observationCount(), observations);
+    EXPECT_EQ(center.observationCountForTesting(), observations);
 }
 
 } // namespace

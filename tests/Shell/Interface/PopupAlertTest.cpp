@@ -331,7 +331,7 @@ TEST_F(PopupAlertTest, ManyShowsAndDismissalsLeaveNothingBehind)
     auto& center = core::NotificationCenter::defaultCenter();
     runLoop();
     long views = ui::LiveObjects::views;
-    size_t observations = center.observationCount();
+    size_t observations = center.observationCountForTesting();
     for (int i = 0; i < 1000; ++i) {
         auto popup = i % 3 ? newFolderPopup() : VKPopupAlert::create("Plain", {});
         if (i % 2)
@@ -345,7 +345,7 @@ TEST_F(PopupAlertTest, ManyShowsAndDismissalsLeaveNothingBehind)
     }
     advance(1);
     EXPECT_EQ(ui::LiveObjects::views, views);
-    EXPECT_EQ(center.observationCount(), observations);
+    EXPECT_EQ(center.observationCountForTesting(), observations);
     EXPECT_TRUE(window().subviews().empty());
 }
 

@@ -115,9 +115,9 @@ TEST_F(SettingsCellsTest, TextFieldsStoreDefaultsWhenEditingEnds)
     driver.tap(field);
     driver.deleteBackward();
     driver.type("8");
-    EXPECT_TRUE(defaults->persistentDomain()["VKQuotaLimit"].isNull()); // nothing before the end
+    EXPECT_TRUE(defaults->persistentDomainForTesting()["VKQuotaLimit"].isNull()); // nothing before the end
     driver.pressReturn();
-    EXPECT_EQ(defaults->persistentDomain()["VKQuotaLimit"], core::Value("1028"));
+    EXPECT_EQ(defaults->persistentDomainForTesting()["VKQuotaLimit"], core::Value("1028"));
     EXPECT_EQ(delegate->log, (Log { "begin Quota Size (MB)", "end 1028" }));
 
     // Cleared: the key goes and the registered value shows through.
@@ -125,7 +125,7 @@ TEST_F(SettingsCellsTest, TextFieldsStoreDefaultsWhenEditingEnds)
     field.setSelectedRange({ 0, 4 });
     driver.deleteBackward();
     field.resignFirstResponder();
-    EXPECT_TRUE(defaults->persistentDomain()["VKQuotaLimit"].isNull());
+    EXPECT_TRUE(defaults->persistentDomainForTesting()["VKQuotaLimit"].isNull());
     limit.syncToDefaults();
     EXPECT_EQ(field.text(), "1024");
 

@@ -21,11 +21,11 @@ void resetFileModel()
     VKServerLockHooks::setCurrent(nullptr);
     VKDownloadHooks::setCurrent(nullptr);
     VKCloudHooks::setCurrent(nullptr);
-    VKQuotaManager::setDefaultManager(nullptr);
-    VKQuotaManager::setFreeSpaceFunction(nullptr);
-    VKContentIndexManager::setSharedManager(nullptr);
-    VKIconManager::setSharedManager(nullptr);
-    VKFileSettingsManager::setDefaultManager(nullptr);
+    VKQuotaManager::setDefaultManagerForTesting(nullptr);
+    VKQuotaManager::setFreeSpaceFunctionForTesting(nullptr);
+    VKContentIndexManager::setSharedManagerForTesting(nullptr);
+    VKIconManager::setSharedManagerForTesting(nullptr);
+    VKFileSettingsManager::setDefaultManagerForTesting(nullptr);
     setThumbnailCacheRemovalHook(nullptr);
     setTrashItemRemovalHook(nullptr);
     setTrashPathProvider([] { return VKHomeLayout::current()->trashDirectory(); });

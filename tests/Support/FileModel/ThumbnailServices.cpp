@@ -11,7 +11,7 @@ namespace {
 void resetThumbnails()
 {
     VKImageOperationQueue::resetSharedQueue();
-    VKThumbnailManager::setSharedManager(nullptr);
+    VKThumbnailManager::setSharedManagerForTesting(nullptr);
 }
 
 const bool registered = (test::TestEnvironment::addReset(resetThumbnails), true);

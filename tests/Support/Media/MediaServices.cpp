@@ -11,7 +11,7 @@ namespace {
 
 void resetMedia()
 {
-    media::AudioSink::setDefaultFactory([] { return media::NullSink::create(); });
+    media::AudioSink::setDefaultFactoryForTesting([] { return media::NullSink::create(); });
     media::AudioQueue::resetForTesting();
 }
 

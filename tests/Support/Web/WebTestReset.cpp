@@ -9,7 +9,7 @@
 namespace {
 
 const bool registered = [] {
-    web::GtkWebEngine::addReadablePath(TANDRY_TEST_HOMES);
+    web::GtkWebEngine::addReadablePathForTesting(TANDRY_TEST_HOMES);
     test::TestEnvironment::addReset([] { web::WebEngine::resetForTesting(); });
     return true;
 }();

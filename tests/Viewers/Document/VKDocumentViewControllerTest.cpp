@@ -420,7 +420,7 @@ TEST_F(VKDocumentViewControllerTest, TheSheetOffersGoToPageAndTheOrientationLock
 
 TEST_F(VKDocumentViewControllerTest, LinksOfferOpenCopyAndDownloadWhereTheyFit)
 {
-    application().registerURLScheme("tel"); // a device that calls
+    application().registerURLSchemeForTesting("tel"); // a device that calls
     auto viewer = open();
     viewer->handleOpenEventForURLRequest(core::URLRequest(*core::URL::parse("TEL:+15551234")));
     advance(1);
@@ -533,7 +533,7 @@ TEST_F(VKDocumentViewControllerTest, AppearingDropsTheImageWorkStillWaiting)
 
 TEST_F(VKDocumentViewControllerTest, DownloadPutsTheLinkInTheFolderScreensFolderOrBesideTheDocument)
 {
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
     test::TestWebServer server(pathInHome("web-server"));
     ASSERT_TRUE(server.isRunning());
     server.setResource("report.pdf", "length=5000");
@@ -563,7 +563,7 @@ TEST_F(VKDocumentViewControllerTest, DownloadPutsTheLinkInTheFolderScreensFolder
     EXPECT_TRUE(download(*alone, "Files"));
     navigation->popViewController(false);
     runLoop();
-    VKDownloadManager::resetSharedManager();
+    VKDownloadManager::resetSharedManagerForTesting();
 }
 
 TEST_F(VKDocumentViewControllerTest, AThousandBarSheetAndGoToCyclesLeaveNothingBehind)

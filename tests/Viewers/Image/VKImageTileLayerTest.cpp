@@ -50,13 +50,13 @@ TEST_F(VKImageTileLayerTest, TilesAlongAWidePictureAreItsPixelsReadFromBandsOfBo
         int wrong = 0;
         for (int y = 0; y < int(side); y += 7) {
             for (int x = 0; x < int(side) && tile.minX() + float(x) < width; x += 3)
-                wrong += drawn->pixelAt(x, y) != whole->pixelAt(int(tile.minX()) + x, y);
+                wrong += drawn->pixelAtForTesting(x, y) != whole->pixelAtForTesting(int(tile.minX()) + x, y);
         }
         EXPECT_EQ(wrong, 0);
-        EXPECT_LE(layer->keptBandPixels(), layer->bandsRead() * size_t(VKImageTileLayer::bandColumns() * side * side))
+        EXPECT_LE(layer->keptBandPixelsForTesting(), layer->bandsReadForTesting() * size_t(VKImageTileLayer::bandColumns() * side * side))
             << "never a band of the whole width";
     }
-    EXPECT_EQ(layer->bandsRead(), 2u) << "neighbours share a read";
+    EXPECT_EQ(layer->bandsReadForTesting(), 2u) << "neighbours share a read";
 }
 
 } // namespace

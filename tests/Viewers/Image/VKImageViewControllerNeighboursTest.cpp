@@ -122,7 +122,7 @@ TEST_F(VKImageViewControllerNeighboursTest, TheNeighbourAheadIsPreparedButNotOnA
     advance(1);
     viewer->setUIHidden(false, false);
     driver.tapBarItem(*viewer->slideShowButtonItem());
-    EXPECT_TRUE(viewer->isSlideShowActive());
+    EXPECT_TRUE(viewer->isSlideShowActiveForTesting());
     advance(4.0);
     waitForLoad();
     EXPECT_EQ(shownName(), "f.jpg");
@@ -144,8 +144,8 @@ TEST_F(VKImageViewControllerNeighboursTest, AShuffledShowDrawsEveryOtherPictureO
         advance(4.0);
         waitForLoad();
         shown.push_back(shownName());
-        ASSERT_TRUE(viewer->slideShowResources());
-        EXPECT_EQ(viewer->slideShowResources()->size(), size_t(4 - slide));
+        ASSERT_TRUE(viewer->slideShowResourcesForTesting());
+        EXPECT_EQ(viewer->slideShowResourcesForTesting()->size(), size_t(4 - slide));
     }
     // Not the one shown when the show began, and none twice.
     std::vector<std::string> sorted = shown;
@@ -154,7 +154,7 @@ TEST_F(VKImageViewControllerNeighboursTest, AShuffledShowDrawsEveryOtherPictureO
     // Without repeat the pass is the show.
     advance(4.0);
     runLoop();
-    EXPECT_FALSE(viewer->isSlideShowActive());
+    EXPECT_FALSE(viewer->isSlideShowActiveForTesting());
     EXPECT_EQ(shownName(), shown.back());
 }
 

@@ -200,7 +200,7 @@ TEST_F(VKImageViewControllerTest, SlideShowRunsOnItsTimerAndEndsAfterTheLastPict
     advance(1);
     viewer->setUIHidden(false, false);
     driver.tapBarItem(*viewer->slideShowButtonItem());
-    EXPECT_TRUE(viewer->isSlideShowActive());
+    EXPECT_TRUE(viewer->isSlideShowActiveForTesting());
     EXPECT_TRUE(application().isIdleTimerDisabled());
     EXPECT_EQ(viewer->slideShowButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Pause);
     advance(1.01);
@@ -217,7 +217,7 @@ TEST_F(VKImageViewControllerTest, SlideShowRunsOnItsTimerAndEndsAfterTheLastPict
     EXPECT_EQ(shownName(), "d.jpg");
     advance(4.0);
     runLoop();
-    EXPECT_FALSE(viewer->isSlideShowActive());
+    EXPECT_FALSE(viewer->isSlideShowActiveForTesting());
     EXPECT_FALSE(viewer->isUIHidden());
     EXPECT_FALSE(application().isIdleTimerDisabled());
     EXPECT_EQ(viewer->slideShowButtonItem()->systemItem(), ui::BarButtonItem::SystemItem::Play);
@@ -239,7 +239,7 @@ TEST_F(VKImageViewControllerTest, TheShowAndTheArrowsPassOverWhatCannotBeShown)
     waitForLoad();
     runLoop();
     EXPECT_TRUE(driver.shownChoices().empty());
-    EXPECT_TRUE(viewer->isSlideShowActive());
+    EXPECT_TRUE(viewer->isSlideShowActiveForTesting());
     waitForLoad();
     EXPECT_EQ(shownName(), "d.jpg");
     EXPECT_EQ(viewer->getPreviousResource()->name(), "c.jpg");
@@ -308,14 +308,14 @@ TEST_F(VKImageViewControllerTest, RepeatingPushShowWrapsToTheFirstAndATapStopsIt
     advance(3.5);
     waitForLoad();
     EXPECT_EQ(shownName(), "a.jpg") << "a new pass holds every picture";
-    EXPECT_TRUE(viewer->isSlideShowActive());
+    EXPECT_TRUE(viewer->isSlideShowActiveForTesting());
 
     advance(2);
     EXPECT_TRUE(viewer->isUIHidden());
     driver.tap(gfx::Point { 160, 240 });
     advance(0.5);
     EXPECT_FALSE(viewer->isUIHidden());
-    EXPECT_FALSE(viewer->isSlideShowActive()) << "bars the person asked for stop the show";
+    EXPECT_FALSE(viewer->isSlideShowActiveForTesting()) << "bars the person asked for stop the show";
 }
 
 TEST_F(VKImageViewControllerTest, SheetOffersTheShowSettingsAlbumAndOrientationLock)
@@ -461,8 +461,8 @@ TEST_F(VKImageViewControllerTest, ZoomedInALargePictureDrawsTilesOfTheVisiblePar
     for (auto& [level, column, row] : tiles)
         EXPECT_EQ(level, 0);
     EXPECT_LE(tiles.size(), 9u);
-    EXPECT_LE(layer->tileLayer()->cachedPixels(), tiles.size() * 512 * 512);
-    EXPECT_LE(layer->tileLayer()->bandsRead(), 3u) << "one read per row of tiles";
+    EXPECT_LE(layer->tileLayer()->cachedPixelsForTesting(), tiles.size() * 512 * 512);
+    EXPECT_LE(layer->tileLayer()->bandsReadForTesting(), 3u) << "one read per row of tiles";
     EXPECT_EQ(gfx::imageDecodeCountForTesting(), decodes) << "still never whole";
 
     imageView().setZoom(imageView().getZoomToFit(), false);
@@ -494,8 +494,8 @@ TEST_F(VKImageViewControllerTest, ShowOnASecondScreenReturnsWhenItGoes)
     EXPECT_EQ(ui::screenOfWindow(*external), screen);
     EXPECT_EQ(imageView().window(), external);
     EXPECT_EQ(imageView().bounds().size, (gfx::Size { 640, 480 }));
-    ASSERT_TRUE(viewer->tvoutPlaceholderView());
-    EXPECT_EQ(viewer->tvoutPlaceholderView()->superview(), viewer->view().get());
+    ASSERT_TRUE(viewer->tvoutPlaceholderViewForTesting());
+    EXPECT_EQ(viewer->tvoutPlaceholderViewForTesting()->superview(), viewer->view().get());
     EXPECT_FALSE(viewer->shouldSingleTapHideUI());
     advance(1.5);
     EXPECT_FALSE(viewer->isUIHidden()) << "the bars stay while the show is elsewhere";
@@ -506,7 +506,7 @@ TEST_F(VKImageViewControllerTest, ShowOnASecondScreenReturnsWhenItGoes)
 
     driver.disconnectScreen(screen);
     runLoop();
-    EXPECT_FALSE(viewer->isSlideShowActive());
+    EXPECT_FALSE(viewer->isSlideShowActiveForTesting());
     EXPECT_EQ(viewer->tvoutWindow(), nullptr);
     EXPECT_EQ(imageView().superview(), viewer->view().get());
     EXPECT_EQ(imageView().bounds().size, viewer->view()->bounds().size);

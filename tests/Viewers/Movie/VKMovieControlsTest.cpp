@@ -128,12 +128,12 @@ TEST_F(VKMovieControlsTest, HoldingASeekButtonSeeksUntilReleased)
     auto& forward = *controls->seekForwardButton();
     auto fingers = driver.touchDown({ inWindow(forward) });
     EXPECT_EQ(movie->playbackState(), MoviePlaybackState::SeekingForward);
-    EXPECT_DOUBLE_EQ(movie->currentPlaybackRate(), 2.0);
+    EXPECT_DOUBLE_EQ(movie->currentPlaybackRateForTesting(), 2.0);
     advance(1.0);
     EXPECT_NEAR(movie->currentPlaybackTime(), 32, 1e-6);
     driver.touchUp(fingers);
     EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
-    EXPECT_DOUBLE_EQ(movie->currentPlaybackRate(), 1.0);
+    EXPECT_DOUBLE_EQ(movie->currentPlaybackRateForTesting(), 1.0);
 
     // Backward at the rate the controls set is still backward.
     auto& backward = *controls->seekBackwardButton();

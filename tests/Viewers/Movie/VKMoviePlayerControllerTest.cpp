@@ -183,7 +183,7 @@ TEST_F(VKMoviePlayerControllerTest, ATruncatedWebMPlaysWhatItHasOrSaysItCannot)
     auto screen = open("half.webm");
     ASSERT_TRUE(loop.runUntil([&] { return screen->contentDidLoad(); }, 30));
     ASSERT_TRUE(loop.runUntil([&] { return screen->movieController()->hasEnded(); }, 30));
-    EXPECT_TRUE(screen->movieController()->view()->frameImage()) << "the last frame stays";
+    EXPECT_TRUE(screen->movieController()->view()->frameImageForTesting()) << "the last frame stays";
     EXPECT_TRUE(screen->movieController()->view()->areControlsVisible());
     EXPECT_THROW(driver.alert(), std::exception);
     navigation->popViewController(false);
@@ -297,7 +297,7 @@ TEST_F(VKMoviePlayerControllerTest, TheEndKeepsTheLastFrameWithTheControlsAndPla
     EXPECT_TRUE(movie->hasEnded());
     auto& view = *movie->view();
     EXPECT_TRUE(view.superview()) << "the picture stays on the screen";
-    ASSERT_TRUE(view.frameImage());
+    ASSERT_TRUE(view.frameImageForTesting());
     EXPECT_TRUE(view.areControlsVisible());
     advance(media::MovieView::ControlsHideDelay + 1);
     EXPECT_TRUE(view.areControlsVisible()) << "nothing plays: they stay";

@@ -387,12 +387,12 @@ TEST_F(VKDocumentViewHorizontalTest, ATurnedPageIsDrawnOnceAtTheScreensOwnPixels
         settle(*layout);
         ui::TiledLayer::renderAllVisibleTilesSynchronously();
         for (int turn = 0; turn < 3; ++turn) {
-            uint64_t before = ui::TiledLayer::tilesDrawn();
+            uint64_t before = ui::TiledLayer::tilesDrawnForTesting();
             layout->handleSingleTapAtPoint({ 758, 512 });
             settle(*layout);
             ui::TiledLayer::renderAllVisibleTilesSynchronously();
             core::Range shown = layout->currentIndexRange();
-            EXPECT_EQ(ui::TiledLayer::tilesDrawn() - before, shown.length) << "turn " << turn;
+            EXPECT_EQ(ui::TiledLayer::tilesDrawnForTesting() - before, shown.length) << "turn " << turn;
             for (size_t index = shown.location; index < shown.end(); ++index) {
                 auto page = std::dynamic_pointer_cast<VKPDFPageView>(layout->viewForPageAtIndex(index));
                 ASSERT_TRUE(page);
@@ -400,7 +400,7 @@ TEST_F(VKDocumentViewHorizontalTest, ATurnedPageIsDrawnOnceAtTheScreensOwnPixels
                 EXPECT_EQ(tiles.cachedTileCount(), 1u);
                 float width = pairs ? 768 : 1536;
                 // Within two rows: the fitted height rounds up to whole pixels.
-                EXPECT_NEAR(double(tiles.cachedPixels()), double(width) * width * 792 / 612, 2 * width)
+                EXPECT_NEAR(double(tiles.cachedPixelsForTesting()), double(width) * width * 792 / 612, 2 * width)
                     << "page " << index;
             }
         }

@@ -247,7 +247,7 @@ TEST_F(VKDocumentViewVerticalTest, ScrollingThroughHundredsOfPagesKeepsViewsTile
     double screenPixels = double(screen.width()) * screen.height() * scale * scale;
     size_t mostLive = 0;
     double mostTilePixels = 0, mostPicturePixels = 0;
-    uint64_t drawnBefore = ui::TiledLayer::tilesDrawn();
+    uint64_t drawnBefore = ui::TiledLayer::tilesDrawnForTesting();
     auto& scroll = layout->documentScrollView();
     float end = scroll.contentSize().height - 480;
     for (float y = 0; y < end + 480; y += 480) {
@@ -262,7 +262,7 @@ TEST_F(VKDocumentViewVerticalTest, ScrollingThroughHundredsOfPagesKeepsViewsTile
             if (!view)
                 continue;
             ++live;
-            tilePixels += double(view->contentView().tiledLayer().cachedPixels());
+            tilePixels += double(view->contentView().tiledLayer().cachedPixelsForTesting());
         }
         double picturePixels = 0;
         std::function<void(const ui::Layer&)> sum = [&](const ui::Layer& layer) {
@@ -282,7 +282,7 @@ TEST_F(VKDocumentViewVerticalTest, ScrollingThroughHundredsOfPagesKeepsViewsTile
     // Own drawing of the views in the window: never more than a screenful
     // (the long content view under the pages draws nothing).
     EXPECT_LE(mostPicturePixels, screenPixels);
-    EXPECT_GT(ui::TiledLayer::tilesDrawn(), drawnBefore);
+    EXPECT_GT(ui::TiledLayer::tilesDrawnForTesting(), drawnBefore);
     layout->removeFromSuperview();
     runLoop();
 }
@@ -348,7 +348,7 @@ TEST_F(VKDocumentViewVerticalTest, PagingDownShowsPagesDrawnAheadWhileTheWorkers
     auto checkerboardShows = [&](const gfx::BitmapContext& picture) {
         float scale = float(picture.width()) / window().bounds().width();
         auto grey = [&](int x, int y) {
-            auto p = picture.pixelAt(x, y);
+            auto p = picture.pixelAtForTesting(x, y);
             return p.red == 204 && p.green == 204 && p.blue == 204;
         };
         core::Range visible = layout->visiblePageRange();

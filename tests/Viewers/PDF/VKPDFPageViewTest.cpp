@@ -189,7 +189,7 @@ TEST_F(VKPDFPageViewTest, AHeldTileNeverBlocksTheMainThreadAndALateTileIsDropped
     auto view = pageView(textDocument(1));
     view->setFrame({ 3, 3, 314, 406 });
     holder->addSubview(view);
-    uint64_t drawn = ui::TiledLayer::tilesDrawn();
+    uint64_t drawn = ui::TiledLayer::tilesDrawnForTesting();
     ui::Renderer::renderImage(*holder);
     ASSERT_TRUE(core::RunLoop::main().runUntil([] { return entered > 0; }, 30));
     // All of these return while the tile is held.
@@ -204,7 +204,7 @@ TEST_F(VKPDFPageViewTest, AHeldTileNeverBlocksTheMainThreadAndALateTileIsDropped
     EXPECT_TRUE(weak.expired());
     EXPECT_GT(entered.load(), 0);
     release = true;
-    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return ui::TiledLayer::tilesDrawn() > drawn; }, 30));
+    ASSERT_TRUE(core::RunLoop::main().runUntil([&] { return ui::TiledLayer::tilesDrawnForTesting() > drawn; }, 30));
     core::Thread::waitForAll(10);
     runLoop();
     holder->removeFromSuperview();
@@ -219,10 +219,10 @@ TEST_F(VKPDFPageViewTest, ZeroAreaPagesDrawWhite)
     auto holder = ui::View::create({ 0, 0, 100, 100 });
     window().addSubview(holder);
     holder->addSubview(view);
-    view->contentView().tiledLayer().renderVisibleTilesSynchronously();
+    view->contentView().tiledLayer().renderVisibleTilesSynchronouslyForTesting();
     auto image = ui::Renderer::renderImage(*holder);
     ASSERT_TRUE(image);
-    auto pixel = image->pixelAt(50, 50);
+    auto pixel = image->pixelAtForTesting(50, 50);
     EXPECT_GT(pixel.red, 250);
     EXPECT_GT(pixel.blue, 250);
     holder->removeFromSuperview();
@@ -237,7 +237,7 @@ pdftest::RGBImage renderedPage(ui::Window& window, const std::shared_ptr<VKPDFPa
     window.addSubview(holder);
     view->setFrame({ 0, 0, size.width, size.height });
     holder->addSubview(view);
-    view->contentView().tiledLayer().renderVisibleTilesSynchronously();
+    view->contentView().tiledLayer().renderVisibleTilesSynchronouslyForTesting();
     ui::RenderOptions options;
     options.scale = 1;
     auto bitmap = ui::Renderer::renderImage(*holder, options);

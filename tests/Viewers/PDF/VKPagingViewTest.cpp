@@ -104,7 +104,7 @@ TEST_F(VKPagingViewTest, PagerSpansTheCellFrameAndItsGapsAndFindsTheVisiblePages
 {
     auto pager = makePager(5);
     EXPECT_EQ(pager->frame(), gfx::Rect(-10, 0, 320, 480));
-    EXPECT_FALSE(pager->clipsToBounds());
+    EXPECT_FALSE(pager->clipsToBoundsForTesting());
     EXPECT_TRUE(pager->isPagingEnabled());
     EXPECT_FALSE(pager->showsHorizontalScrollIndicator());
     EXPECT_FALSE(pager->showsVerticalScrollIndicator());
@@ -114,7 +114,7 @@ TEST_F(VKPagingViewTest, PagerSpansTheCellFrameAndItsGapsAndFindsTheVisiblePages
     // Slots are W = 320 apart (the pager's width, not the cell's); cells keep 20 points between them.
     EXPECT_EQ(pager->frameForCellAtIndex(0), gfx::Rect(10, 0, 300, 480));
     EXPECT_EQ(pager->frameForCellAtIndex(1), gfx::Rect(330, 0, 300, 480));
-    EXPECT_EQ(VKPagingView::createWithCellFrame({ 0, 0, 300, 480 }, 0)->clipsToBounds(), true);
+    EXPECT_EQ(VKPagingView::createWithCellFrame({ 0, 0, 300, 480 }, 0)->clipsToBoundsForTesting(), true);
 
     auto range = [&](float x) { return pager->visibleRangeForContentOffset({ x, 0 }); };
     EXPECT_EQ(range(640), (core::Range { 2, 1 }));
@@ -197,9 +197,9 @@ TEST_F(VKPagingViewTest, CellsArePooledByIdentifierAndMadeOnlyForADelegateThatAs
     // Pages 0 and 1 left the keep window: pooled, and handed out again.
     EXPECT_EQ(current(*pager), (std::vector<size_t> { 2, 3 }));
     EXPECT_EQ(source->reused, 2u);
-    EXPECT_EQ(pager->numberOfReusableCells(), 0u);
+    EXPECT_EQ(pager->numberOfReusableCellsForTesting(), 0u);
     pager->removeCellForPageAtIndexNumber(2);
-    EXPECT_EQ(pager->numberOfReusableCells(), 1u);
+    EXPECT_EQ(pager->numberOfReusableCellsForTesting(), 1u);
     auto once = pager->dequeueReusableCellWithIdentifier("page");
     ASSERT_TRUE(once);
     EXPECT_EQ(once->superview(), nullptr);
@@ -231,7 +231,7 @@ TEST_F(VKPagingViewTest, CellsArePooledByIdentifierAndMadeOnlyForADelegateThatAs
     window().addSubview(third);
     for (float x : { 0.0f, 320.0f, 640.0f, 1280.0f, 0.0f })
         scroll(*third, x);
-    EXPECT_EQ(third->numberOfReusableCells(), 0u);
+    EXPECT_EQ(third->numberOfReusableCellsForTesting(), 0u);
     EXPECT_EQ(plain->reused, 0u);
 }
 

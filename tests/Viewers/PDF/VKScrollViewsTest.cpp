@@ -36,8 +36,6 @@ TEST_F(VKScrollViewsTest, TheScrollViewPassesEveryMessageOnAndZoomsItsContentVie
     EXPECT_EQ(scroll->ui::ScrollView::delegate().get(), static_cast<ui::ScrollViewDelegate*>(scroll.get()));
     auto outer = std::make_shared<OuterDelegate>();
     scroll->setDelegate(outer);
-    // Not overridden: the default answer.
-    EXPECT_TRUE(scroll->shouldScrollToTop(*scroll));
 
     auto zoomedByOuter = ui::View::create({ 0, 0, 10, 10 });
     outer->zoomed = zoomedByOuter.get();
@@ -147,7 +145,7 @@ TEST_F(VKScrollViewsTest, TheCrosshairSpansTheSuperviewThroughItsRectangle)
     crosshair->layoutSubviews();
     EXPECT_EQ(crosshair->horizontalGuide().frame(), gfx::Rect(0, -60, 100, 400));
     EXPECT_EQ(crosshair->verticalGuide().frame(), gfx::Rect(-40, 0, 300, 20));
-    EXPECT_EQ(crosshair->bandColor(), gfx::Color(1, 0.5f, 0, 0.2f));
+    EXPECT_EQ(crosshair->bandColorForTesting(), gfx::Color(1, 0.5f, 0, 0.2f));
     crosshair->setBackgroundColor(gfx::Color(0, 0, 1, 0.3f));
     EXPECT_EQ(crosshair->verticalGuide().backgroundColor(), gfx::Color(0, 0, 1, 0.3f));
     EXPECT_EQ(crosshair->backgroundColor(), gfx::Color());

@@ -248,7 +248,7 @@ TEST_F(WebViewerWebKitTest, SVGBombsEndInAPageOrTheAlertWhileTheLoopTurns)
                       "<rect width='100%' height='100%' fill='red'/></svg>" } };
     for (const auto& [name, svg] : bombs) {
         SCOPED_TRACE(name);
-        uint64_t passes = core::RunLoop::main().passCount();
+        uint64_t passes = core::RunLoop::main().passCountForTesting();
         auto viewer = openPath(makeFile(std::string("Documents/") + name, svg));
         auto ended = [&] { return alertShown() || (viewer->contentDidLoad() && !viewer->contentIsLoading()); };
         // A drawing WebKit cannot finish is given up after the slow load's
@@ -256,7 +256,7 @@ TEST_F(WebViewerWebKitTest, SVGBombsEndInAPageOrTheAlertWhileTheLoopTurns)
         if (!waitFor(ended, 5))
             advance(VKWebViewController::SlowLoadTimeout);
         ASSERT_TRUE(waitFor(ended, 30));
-        EXPECT_GT(core::RunLoop::main().passCount() - passes, 10u) << "the loop kept turning";
+        EXPECT_GT(core::RunLoop::main().passCountForTesting() - passes, 10u) << "the loop kept turning";
         if (alertShown())
             driver.pressAlertButton(0);
         viewer.reset();
@@ -297,11 +297,11 @@ TEST_F(WebViewerWebKitTest, AFiftyMegabytePageOpensWhileTheLoopTurns)
     // The web process parses and lays out some 8,200 paragraphs of 6 KB:
     // about 10 s of a whole core and 1.4 GB (600,000 short ones took 3 GB),
     // several times that when the suite's other programs share the cores.
-    uint64_t passes = core::RunLoop::main().passCount();
+    uint64_t passes = core::RunLoop::main().passCountForTesting();
     auto viewer = openLoaded(path, 240);
     ASSERT_TRUE(viewer->webView());
     // The engine's news came in passes of their own, not in one that waited for the whole page.
-    EXPECT_GT(core::RunLoop::main().passCount() - passes, 10u);
+    EXPECT_GT(core::RunLoop::main().passCountForTesting() - passes, 10u);
     EXPECT_FALSE(viewer->webView()->documentView().isHidden());
     EXPECT_EQ(evaluate(*viewer->webView(), "document.getElementById('end').textContent"), "The last paragraph.");
     EXPECT_EQ(evaluate(*viewer->webView(), "String(document.getElementsByTagName('p').length > 7000)"), "true");

@@ -85,8 +85,8 @@ int main(int argc, char** argv)
     auto watch = loop.schedule(0.1, true, [&](core::Timer&) {
         // Told at rest only: what the test clicks or types into has come in.
         bool still = test::windowsAtRest();
-        bool sheet = browser->authenticationController() && browser->authenticationController()->isViewLoaded()
-            && browser->authenticationController()->view()->window();
+        bool sheet = browser->authenticationControllerForTesting() && browser->authenticationControllerForTesting()->isViewLoaded()
+            && browser->authenticationControllerForTesting()->view()->window();
         if (sheet != sheetShown && (!sheet || still)) {
             if (sheet)
                 say("sheet");

@@ -23,7 +23,8 @@ public:
     // Seconds a file may take to preroll before it counts as broken.
     static constexpr double PrerollTimeout = 10;
 
-    // Sound into a null sink that keeps time (tests, benchmarks).
+    // Sound into a null sink that keeps time (tests, benchmarks; the movie
+    // process passes it on).
     static void setSilent(bool silent);
     // Frames are decoded as fast as they come, not on the clock (benchmarks).
     static void setUnsynchronized(bool unsynchronized);

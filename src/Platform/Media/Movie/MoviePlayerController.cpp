@@ -156,7 +156,7 @@ void MoviePlayerController::setCurrentPlaybackTime(double seconds)
         m_engine->seek(seconds);
 }
 
-double MoviePlayerController::currentPlaybackRate() const
+double MoviePlayerController::currentPlaybackRateForTesting() const
 {
     if (m_seekTimer)
         return m_seekRate;

@@ -97,7 +97,7 @@ public:
     // MovieMediaType bits; 0 while unknown.
     int mediaTypes() const { return m_mediaTypes; }
     // 0 paused or stopped, 1 playing, the speed while seeking.
-    double currentPlaybackRate() const;
+    double currentPlaybackRateForTesting() const;
     void setCurrentPlaybackRate(double rate);
 
     void prepareToPlay();

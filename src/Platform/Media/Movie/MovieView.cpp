@@ -57,7 +57,7 @@ void MovieView::setFrameImage(const std::shared_ptr<gfx::Image>& frame)
     m_picture->layer().setContents(frame);
 }
 
-const std::shared_ptr<gfx::Image>& MovieView::frameImage() const
+const std::shared_ptr<gfx::Image>& MovieView::frameImageForTesting() const
 {
     return m_picture->layer().contents();
 }

@@ -40,7 +40,7 @@ public:
 
     void setPlayer(const std::weak_ptr<MoviePlayerController>& player) { m_player = player; }
     void setFrameImage(const std::shared_ptr<gfx::Image>& frame);
-    const std::shared_ptr<gfx::Image>& frameImage() const;
+    const std::shared_ptr<gfx::Image>& frameImageForTesting() const;
     ui::View& pictureView() const { return *m_picture; }
 
     // The full-screen style's controls exist only while this is on.

@@ -111,12 +111,12 @@ protected:
     // The centre pixel of the frame on show.
     gfx::Pixel centre()
     {
-        auto frame = player->view()->frameImage();
+        auto frame = player->view()->frameImageForTesting();
         if (!frame)
             return {};
         auto context = gfx::BitmapContext::create(frame->pixelWidth(), frame->pixelHeight());
         context->drawImage({ 0, 0, float(frame->pixelWidth()), float(frame->pixelHeight()) }, *frame);
-        return context->pixelAt(frame->pixelWidth() / 2, frame->pixelHeight() / 2);
+        return context->pixelAtForTesting(frame->pixelWidth() / 2, frame->pixelHeight() / 2);
     }
     static bool isRed(gfx::Pixel p) { return p.red > 180 && p.blue < 80 && p.green < 80; }
     static bool isBlue(gfx::Pixel p) { return p.blue > 180 && p.red < 80 && p.green < 80; }
@@ -210,10 +210,10 @@ TEST_F(GStreamerMoviePlayerTest, PauseHoldsTheFrameAndSeekingShowsTheTarget)
     runFor(0.1);
     auto frames = player->presentedFrames();
     double time = player->currentPlaybackTime();
-    auto frame = player->view()->frameImage();
+    auto frame = player->view()->frameImageForTesting();
     runFor(0.5);
     EXPECT_EQ(player->presentedFrames(), frames);
-    EXPECT_EQ(player->view()->frameImage(), frame);
+    EXPECT_EQ(player->view()->frameImageForTesting(), frame);
     EXPECT_NEAR(player->currentPlaybackTime(), time, 0.001);
 
     player->setCurrentPlaybackTime(2.0);
@@ -293,8 +293,8 @@ TEST_F(GStreamerMoviePlayerTest, An8KPictureIsScaledDownToTheScreen)
     open(path);
     ASSERT_TRUE(prerolled());
     ASSERT_FALSE(finishInfo) << "finished with reason " << int(finishInfo->reason);
-    ASSERT_TRUE(runUntil([this] { return player->view()->frameImage() != nullptr; }));
-    auto frame = player->view()->frameImage();
+    ASSERT_TRUE(runUntil([this] { return player->view()->frameImageForTesting() != nullptr; }));
+    auto frame = player->view()->frameImageForTesting();
     float side = std::max(ui::Screen::main()->bounds().size.width, ui::Screen::main()->bounds().size.height)
         * ui::Screen::main()->scale();
     ASSERT_GT(side, 0);

@@ -64,7 +64,7 @@ TEST_F(MoviePlayerControllerTest, SeekingMovesThePositionUntilItEnds)
     EXPECT_NEAR(movie->currentPlaybackTime(), 14, 1e-6);
     movie->endSeeking();
     EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Playing);
-    EXPECT_DOUBLE_EQ(movie->currentPlaybackRate(), 1.0);
+    EXPECT_DOUBLE_EQ(movie->currentPlaybackRateForTesting(), 1.0);
 
     movie->pause();
     movie->beginSeekingBackward();
@@ -81,7 +81,7 @@ TEST_F(MoviePlayerControllerTest, SeekingMovesThePositionUntilItEnds)
     EXPECT_NEAR(movie->currentPlaybackTime(), 0, 1e-6);
     movie->endSeeking();
     EXPECT_EQ(movie->playbackState(), MoviePlaybackState::Paused);
-    EXPECT_DOUBLE_EQ(movie->currentPlaybackRate(), 0.0);
+    EXPECT_DOUBLE_EQ(movie->currentPlaybackRateForTesting(), 0.0);
 }
 
 TEST_F(MoviePlayerControllerTest, TheEndComesInOrder)
