@@ -228,10 +228,8 @@ void VKFolderController::updateUnreadableNote()
 
 void VKFolderController::folderMayBeGone()
 {
-    std::weak_ptr<VKFolderController> weak = self();
-    core::RunLoop::main().post([weak] {
-        if (auto screen = weak.lock())
-            screen->closeBackToExistingFolder();
+    core::RunLoop::main().post(self(), [](VKFolderController& screen) {
+        screen.closeBackToExistingFolder();
     });
 }
 

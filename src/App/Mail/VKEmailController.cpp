@@ -114,9 +114,8 @@ void VKEmailController::beginSendFromViewController(ui::ViewController& controll
         // the next pass, as it would after zipping.
         std::vector<std::string> none;
         auto prepared = prepareAttachments(m_attachments, none);
-        core::performOnMainThread([weak, prepared] {
-            if (auto self = weak.lock())
-                self->sendAttachments(prepared);
+        core::performOnMainThread(sharedAs<VKEmailController>(), [prepared](VKEmailController& self) {
+            self.sendAttachments(prepared);
         });
         return;
     }

@@ -97,10 +97,9 @@ void VKCloudSettingsController::hideCloudServersDidChange()
     table.endUpdates();
     // A grouped section faded out leaves its rounded frame behind until the
     // table lays its sections out afresh.
-    std::weak_ptr<VKCloudSettingsController> weak = std::static_pointer_cast<VKCloudSettingsController>(shared_from_this());
-    core::RunLoop::main().performAfter(ui::TableView::RowAnimationDuration, [weak] {
-        if (auto page = weak.lock(); page && page->isViewLoaded())
-            page->tableView().reloadData();
+    core::RunLoop::main().performAfter(sharedAs<VKCloudSettingsController>(), ui::TableView::RowAnimationDuration, [](VKCloudSettingsController& page) {
+        if (page.isViewLoaded())
+            page.tableView().reloadData();
     });
 }
 

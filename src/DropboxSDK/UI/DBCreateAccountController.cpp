@@ -54,9 +54,8 @@ void DBCreateAccountController::loadView()
 
     if (DBFormParts::isPhone()) {
         auto create = ui::BarButtonItem::create(core::localized("Create"), ui::BarButtonItem::Style::Done);
-        create->addTarget(self, "didPressCreateAccount", [weak](ui::BarButtonItem&) {
-            if (auto self = weak.lock())
-                self->didPressCreateAccount();
+        create->addTarget(self, "didPressCreateAccount", [this](ui::BarButtonItem&) {
+            didPressCreateAccount();
         });
         navigationItem().setRightBarButtonItem(create);
     } else {

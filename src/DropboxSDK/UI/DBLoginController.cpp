@@ -98,16 +98,14 @@ void DBLoginController::loadView()
     setView(view);
 
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancel->addTarget(self, "didPressCancel", [weak](ui::BarButtonItem&) {
-        if (auto self = weak.lock())
-            self->didPressCancel();
+    cancel->addTarget(self, "didPressCancel", [this](ui::BarButtonItem&) {
+        didPressCancel();
     });
     navigationItem().setLeftBarButtonItem(cancel);
     if (isPhone()) {
         auto link = ui::BarButtonItem::create(core::localized("Link"), ui::BarButtonItem::Style::Done);
-        link->addTarget(self, "didPressLogin", [weak](ui::BarButtonItem&) {
-            if (auto self = weak.lock())
-                self->didPressLogin();
+        link->addTarget(self, "didPressLogin", [this](ui::BarButtonItem&) {
+            didPressLogin();
         });
         navigationItem().setRightBarButtonItem(link);
         navigationItem().setBackBarButtonItem(ui::BarButtonItem::create(core::localized("Link")));
@@ -129,9 +127,8 @@ void DBLoginController::loadView()
     auto footer = ui::View::create({ 0, 0, DBFormParts::TableWidth, isPhone() ? 36.f : 44.f });
     auto create = ui::Button::create(ui::Button::Type::Custom, { std::floor(DBFormParts::TableWidth / 2 - 132), 0, 264, footer->bounds().size.height });
     create->setImage(ui::Images::imageNamed("db_create_account.png"), ui::Control::Normal);
-    create->addTarget(self, "didPressCreateAccount", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock())
-            self->didPressCreateAccount();
+    create->addTarget(self, "didPressCreateAccount", [this](ui::Control&, const ui::Event*) {
+        didPressCreateAccount();
     }, ui::Control::TouchUpInside);
     footer->addSubview(create);
     m_tableView->setTableFooterView(footer);

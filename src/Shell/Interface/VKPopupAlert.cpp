@@ -113,10 +113,8 @@ int VKPopupAlert::addButtonWithTitle(std::string title)
     button->setTitleColor(ui::StandardColors::white(), ui::Control::Normal);
     button->setBackgroundImage(buttonBackgroundImage(), ui::Control::Normal);
     button->setBackgroundImage(buttonPressedBackgroundImage(), ui::Control::Highlighted);
-    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
-    button->addTarget(nullptr, "handleButtonTap", [weakSelf](ui::Control& sender, const ui::Event*) {
-        if (auto self = weakSelf.lock())
-            self->handleButtonTap(static_cast<ui::Button&>(sender));
+    button->addTarget(shared_from_this(), "handleButtonTap", [this](ui::Control& sender, const ui::Event*) {
+        handleButtonTap(static_cast<ui::Button&>(sender));
     }, ui::Control::TouchUpInside);
     m_buttons.push_back(button);
     addSubview(button);
@@ -160,11 +158,9 @@ void VKPopupAlert::addTextFieldWithPlaceholder(std::string placeholder, std::str
     m_textField->setPlaceholder(placeholder);
     m_textField->setText(text);
     // Return in the field confirms the prompt.
-    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
     m_textField->removeTarget(nullptr, "confirm", ui::Control::EditingDidEndOnExit);
-    m_textField->addTarget(nullptr, "confirm", [weakSelf](ui::Control&, const ui::Event*) {
-        if (auto self = weakSelf.lock())
-            self->performKeyCommand(ui::KeyCommand::Return);
+    m_textField->addTarget(shared_from_this(), "confirm", [this](ui::Control&, const ui::Event*) {
+        performKeyCommand(ui::KeyCommand::Return);
     }, ui::Control::EditingDidEndOnExit);
 }
 

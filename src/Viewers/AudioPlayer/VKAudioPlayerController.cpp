@@ -278,11 +278,9 @@ void VKAudioPlayerController::loadContentView()
 {
     gfx::Rect frame = view() ? view()->bounds() : gfx::Rect {};
     auto content = VKAudioPlayerView::create(frame);
-    auto weak = weakSelf();
     auto bind = [&](ui::Control& control, const char* action, unsigned events, void (VKAudioPlayerController::*run)()) {
-        control.addTarget(sharedAs<VKAudioPlayerController>(), action, [weak, run](ui::Control&, const ui::Event*) {
-            if (auto self = weak.lock())
-                ((*self).*run)();
+        control.addTarget(sharedAs<VKAudioPlayerController>(), action, [this, run](ui::Control&, const ui::Event*) {
+            ((*this).*run)();
         }, events);
     };
     bind(*content->repeatButton(), "cycleRepeatMode", ui::Control::TouchUpInside, &VKAudioPlayerController::cycleRepeatMode);

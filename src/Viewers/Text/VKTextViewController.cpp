@@ -352,11 +352,9 @@ void VKTextViewController::adjustFontSize(int segment, bool byUser)
     size = std::clamp(size, VKTextLoader::MinimumFontSize, VKTextLoader::MaximumFontSize);
     if (size == current)
         return;
-    std::weak_ptr<VKTextViewController> weak = sharedAs<VKTextViewController>();
     gfx::Font font = gfx::Font::fontWithName(FontName, size);
-    core::RunLoop::main().performAfter(0, [weak, font] {
-        if (auto self = weak.lock())
-            self->updateTextViewFont(font);
+    core::RunLoop::main().performAfter(sharedAs<VKTextViewController>(), 0, [font](VKTextViewController& self) {
+        self.updateTextViewFont(font);
     });
 }
 
