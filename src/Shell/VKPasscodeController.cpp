@@ -107,19 +107,14 @@ VKPasscodeController::~VKPasscodeController()
 
 void VKPasscodeController::observeApplication()
 {
-    std::weak_ptr<core::Object> weak = weak_from_this();
     auto& center = core::NotificationCenter::defaultCenter();
-    m_didBecomeActive = center.observe(ui::Application::didBecomeActiveNotification, nullptr, [weak](const auto&) {
-        auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock());
-        if (!self)
-            return;
-        self->updateStatus();
-        if (self->isViewLoaded())
-            self->hiddenField().becomeFirstResponder();
+    m_didBecomeActive = center.observe(ui::Application::didBecomeActiveNotification, nullptr, [this](const auto&) {
+        updateStatus();
+        if (isViewLoaded())
+            hiddenField().becomeFirstResponder();
     });
-    m_willResignActive = center.observe(ui::Application::willResignActiveNotification, nullptr, [weak](const auto&) {
-        if (auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock()))
-            self->clearPasscode();
+    m_willResignActive = center.observe(ui::Application::willResignActiveNotification, nullptr, [this](const auto&) {
+        clearPasscode();
     });
 }
 

@@ -135,9 +135,8 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
                 if (!self || !resource)
                     return;
                 // Thumbnails are made on workers; the row follows on the main thread.
-                core::RunLoop::main().post([weak, resource] {
-                    if (auto cell = std::static_pointer_cast<VKFileResourceCell>(weak.lock()))
-                        cell->thumbnailDidUpdate(resource);
+                core::RunLoop::main().post(self, [resource](VKFileResourceCell& cell) {
+                    cell.thumbnailDidUpdate(resource);
                 });
             });
     }

@@ -98,9 +98,9 @@ void VKFolderController::startObserving()
     // the bar once it has its new width.
     m_observations.push_back(center.observe(ui::Application::didResizeScreenNotification, nullptr,
         [weak](const core::Notification&) {
-            core::RunLoop::main().post([weak] {
-                if (auto controller = weak.lock(); controller && controller->isEditing())
-                    controller->editing().fitToolbarItems();
+            core::RunLoop::main().post(weak, [](VKFolderController& controller) {
+                if (controller.isEditing())
+                    controller.editing().fitToolbarItems();
             });
         }));
 }

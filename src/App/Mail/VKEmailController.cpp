@@ -146,10 +146,9 @@ void VKEmailController::beginSendFromViewController(ui::ViewController& controll
         });
     });
     core::RunLoop::main().performAfter(
-        PreparingAlertDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->showPreparingAttachmentsAlert();
+        sharedAs<VKEmailController>(), PreparingAlertDelay,
+        [](VKEmailController& self) {
+            self.showPreparingAttachmentsAlert();
         },
         alertPerform(m_alertPerformKey));
 }

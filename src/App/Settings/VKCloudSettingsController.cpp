@@ -34,9 +34,8 @@ void VKCloudSettingsController::observe()
     std::weak_ptr<VKCloudSettingsController> weak = std::static_pointer_cast<VKCloudSettingsController>(shared_from_this());
     m_observations.push_back(core::UserDefaults::standard()->observe(VKHideCloudServersKey, [weak](const core::Value&) {
         // Any thread may write the key; the page follows on the main one.
-        core::RunLoop::main().post([weak] {
-            if (auto page = weak.lock())
-                page->hideCloudServersDidChange();
+        core::RunLoop::main().post(weak, [](VKCloudSettingsController& page) {
+            page.hideCloudServersDidChange();
         });
     }));
 }

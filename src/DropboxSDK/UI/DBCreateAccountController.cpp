@@ -48,7 +48,6 @@ std::string DBCreateAccountController::text(Row row) const
 void DBCreateAccountController::loadView()
 {
     auto self = sharedAs<DBCreateAccountController>();
-    auto weak = std::weak_ptr<DBCreateAccountController>(self);
     auto view = DBFormParts::backgroundView();
     setView(view);
 
@@ -59,9 +58,8 @@ void DBCreateAccountController::loadView()
         });
         navigationItem().setRightBarButtonItem(create);
     } else {
-        m_footerView = DBFormParts::actionFooter("db_create_account_button", self, [weak] {
-            if (auto self = weak.lock())
-                self->didPressCreateAccount();
+        m_footerView = DBFormParts::actionFooter("db_create_account_button", self, [this] {
+            didPressCreateAccount();
         }, m_activityIndicator);
     }
 
@@ -166,9 +164,8 @@ void DBCreateAccountController::didSelectRow(ui::TableView& tableView, ui::Index
 
 bool DBCreateAccountController::shouldChangeCharacters(ui::TextField&, core::Range, std::string_view)
 {
-    core::RunLoop::main().performAfter(0, [weak = std::weak_ptr<DBCreateAccountController>(sharedAs<DBCreateAccountController>())] {
-        if (auto self = weak.lock())
-            self->updateActionButton();
+    core::RunLoop::main().performAfter(sharedAs<DBCreateAccountController>(), 0, [](DBCreateAccountController& self) {
+        self.updateActionButton();
     });
     return true;
 }

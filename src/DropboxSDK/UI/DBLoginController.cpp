@@ -93,7 +93,6 @@ void DBLoginController::setUserName(std::string name)
 void DBLoginController::loadView()
 {
     auto self = sharedAs<DBLoginController>();
-    auto weak = std::weak_ptr<DBLoginController>(self);
     auto view = DBFormParts::backgroundView();
     setView(view);
 
@@ -148,9 +147,8 @@ void DBLoginController::loadView()
     m_passwordCell = DBFormParts::cell(core::localized("Password"), m_passwordField);
 
     if (!isPhone()) {
-        m_footerView = DBFormParts::actionFooter("db_link_button", self, [weak] {
-            if (auto self = weak.lock())
-                self->didPressLogin();
+        m_footerView = DBFormParts::actionFooter("db_link_button", self, [this] {
+            didPressLogin();
         }, m_activityIndicator);
     }
     view->addSubview(m_tableView);
@@ -261,9 +259,8 @@ bool DBLoginController::shouldReturn(ui::TextField& field)
 
 void DBLoginController::scheduleUpdateActionButton()
 {
-    core::RunLoop::main().performAfter(0, [weak = std::weak_ptr<DBLoginController>(sharedAs<DBLoginController>())] {
-        if (auto self = weak.lock())
-            self->updateActionButton();
+    core::RunLoop::main().performAfter(sharedAs<DBLoginController>(), 0, [](DBLoginController& self) {
+        self.updateActionButton();
     });
 }
 

@@ -12,10 +12,14 @@ namespace core {
 // the call.
 void performOnMainThread(std::function<void()> block);
 // Hands `block(owner)` to the main thread, skipped when the owner is gone
-// by the time it runs there.
+// by the time it runs there. A worker passes the owner weakly.
 template<typename Owner, typename F> void performOnMainThread(const std::shared_ptr<Owner>& owner, F block)
 {
     performOnMainThread(std::function<void()>(ownerBound(owner, std::move(block))));
+}
+template<typename Owner, typename F> void performOnMainThread(std::weak_ptr<Owner> owner, F block)
+{
+    performOnMainThread(std::function<void()>(ownerBound(std::move(owner), std::move(block))));
 }
 
 // Runs `block` on the main thread and returns once it ran: at once (inline)

@@ -65,10 +65,15 @@ public:
     // Any thread. Blocks run in posting order. A loop whose thread has
     // ended drops the block and logs it.
     void post(std::function<void()> block);
-    // Posts `block(owner)`, skipped when the owner is gone by then.
+    // Posts `block(owner)`, skipped when the owner (held or weak) is gone
+    // by then.
     template<typename Owner, typename F> void post(const std::shared_ptr<Owner>& owner, F block)
     {
         post(std::function<void()>(ownerBound(owner, std::move(block))));
+    }
+    template<typename Owner, typename F> void post(std::weak_ptr<Owner> owner, F block)
+    {
+        post(std::function<void()>(ownerBound(std::move(owner), std::move(block))));
     }
     // Ends run() (any thread). A stop requested while run() is not running
     // ends the next run() after its first pass.
@@ -90,6 +95,12 @@ public:
         std::string_view mode = DefaultMode)
     {
         performAfter(delay, std::function<void()>(ownerBound(owner, std::move(perform))), std::move(key), mode);
+    }
+    template<typename Owner, typename F>
+    void performAfter(std::weak_ptr<Owner> owner, double delay, F perform, PerformKey key = {},
+        std::string_view mode = DefaultMode)
+    {
+        performAfter(delay, std::function<void()>(ownerBound(std::move(owner), std::move(perform))), std::move(key), mode);
     }
     void cancelPerforms(const PerformKey& key);
     void cancelPerforms(const void* target);

@@ -331,22 +331,18 @@ void VKPopupAlert::showWithMode(Mode mode, std::shared_ptr<ui::View> view)
     window->addSubview(std::static_pointer_cast<VKPopupAlert>(shared_from_this()));
     setupGeometry();
 
-    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
     auto& center = core::NotificationCenter::defaultCenter();
     m_willChangeOrientation = center.observe(ui::Application::willChangeStatusBarOrientationNotification, nullptr,
-        [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->willChangeStatusBarOrientation();
+        [this](const core::Notification&) {
+            willChangeStatusBarOrientation();
         });
     m_didChangeOrientation = center.observe(ui::Application::didChangeStatusBarOrientationNotification, nullptr,
-        [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->didChangeStatusBarOrientation();
+        [this](const core::Notification&) {
+            didChangeStatusBarOrientation();
         });
     m_didResizeScreen = center.observe(ui::Application::didResizeScreenNotification, nullptr,
-        [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->setupGeometry();
+        [this](const core::Notification&) {
+            setupGeometry();
         });
 
     ui::ViewAnimation::animate(FadeDuration, [this] { setAlpha(1); });

@@ -61,9 +61,8 @@ std::weak_ptr<VKAudioPlayerController> VKAudioPlayerController::weakSelf()
 
 void VKAudioPlayerController::performOnNextPass(void (VKAudioPlayerController::*step)())
 {
-    core::RunLoop::main().performAfter(0, [weak = weakSelf(), step] {
-        if (auto self = weak.lock())
-            ((*self).*step)();
+    core::RunLoop::main().performAfter(weakSelf(), 0, [step](VKAudioPlayerController& self) {
+        (self.*step)();
     });
 }
 

@@ -52,15 +52,14 @@ void VKWebView::startRTFConversionAndLoad(core::Value::Dictionary job)
             return;
         if (html)
             job["HTML"] = core::Value(std::move(*html));
-        core::RunLoop::main().post([weak, generation, job = std::move(job), error, ok = html.has_value()] {
-            auto self = weak.lock();
-            if (!self || self->m_conversionGeneration != generation)
+        core::RunLoop::main().post(weak, [generation, job = std::move(job), error, ok = html.has_value()](VKWebView& self) {
+            if (self.m_conversionGeneration != generation)
                 return;
-            self->m_conversion.reset();
+            self.m_conversion.reset();
             if (ok)
-                self->rtfLoadDidFinish(core::Value(job));
+                self.rtfLoadDidFinish(core::Value(job));
             else
-                self->rtfLoadDidFail(error);
+                self.rtfLoadDidFail(error);
         });
     });
 }

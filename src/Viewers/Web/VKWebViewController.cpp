@@ -164,13 +164,11 @@ void VKWebViewController::loadContentView()
     setContentView(webView);
     updatePageTop();
 
-    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    m_offsetObservation = webView->scrollView().observeContentOffset([weak](const gfx::Point&, const gfx::Point&) {
-        auto self = weak.lock();
-        if (!self || self->contentIsLoading())
+    m_offsetObservation = webView->scrollView().observeContentOffset([this](const gfx::Point&, const gfx::Point&) {
+        if (contentIsLoading())
             return;
-        self->setupNormalisedPageHeight();
-        self->currentOffsetDidChange();
+        setupNormalisedPageHeight();
+        currentOffsetDidChange();
     });
     webView->setDelegate(std::static_pointer_cast<web::WebViewDelegate>(sharedAs<VKWebViewController>()));
     m_selfReference = sharedAs<VKWebViewController>();

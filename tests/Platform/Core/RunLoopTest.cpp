@@ -426,9 +426,10 @@ TEST_F(RunLoopTest, OwnerBoundCallsRunOnlyWhileTheirOwnerLives)
         loop.post(owner, [](Owner& o) { o.called("post"); });
         loop.schedule(owner, 2, false, [](Owner& o, Timer&) { o.called("timer"); });
     }
-    core::Thread::detach("sender", [kept, dropped] {
-        for (auto& owner : { kept, dropped })
-            core::performOnMainThread(owner, [](Owner& o) { o.called("main"); });
+    // A worker hands the owner over held or weakly.
+    core::Thread::detach("sender", [kept, weak = std::weak_ptr<Owner>(dropped)] {
+        core::performOnMainThread(kept, [](Owner& o) { o.called("main"); });
+        core::performOnMainThread(weak, [](Owner& o) { o.called("main"); });
     });
     EXPECT_TRUE(core::Thread::waitForAll(5));
     std::weak_ptr<Owner> weak = dropped;
