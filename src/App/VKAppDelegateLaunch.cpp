@@ -177,9 +177,8 @@ void VKAppDelegate::observeDuringRun()
     m_observations.push_back(core::UserDefaults::standard()->observe("VKHideCloudServers", [weak](const core::Value& value) {
         if (!value.isBool() || !value.toBool())
             return;
-        core::RunLoop::main().performAfter(0, [weak] {
-            if (auto self = weak.lock())
-                self->popCloudServiceControllersIfNecessary();
+        core::RunLoop::main().performAfter(weak, 0, [](VKAppDelegate& self) {
+            self.popCloudServiceControllersIfNecessary();
         });
     }));
     m_observations.push_back(VKAppServices::observeDeletions());

@@ -218,9 +218,9 @@ void VKAppDiskQuota::startRecount(bool smart, std::vector<std::string> directori
     if (showIndicator) {
         m_indicatorScheduled = true;
         std::weak_ptr<VKAppDiskQuota> weak = sharedAs<VKAppDiskQuota>();
-        core::RunLoop::main().performAfter(DiskQuotaIndicatorDelay, [weak] {
-            if (auto self = weak.lock(); self && self->m_indicatorScheduled)
-                self->showIndicator();
+        core::RunLoop::main().performAfter(sharedAs<VKAppDiskQuota>(), DiskQuotaIndicatorDelay, [](VKAppDiskQuota& self) {
+            if (self.m_indicatorScheduled)
+                self.showIndicator();
         });
     }
     quota->setRebuildingIndex(true);

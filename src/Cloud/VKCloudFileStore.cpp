@@ -145,9 +145,8 @@ std::shared_ptr<VKCloudFileStore> VKCloudFileStore::create()
         std::weak_ptr<VKCloudFileStore> weakMain = main;
         store->m_otherContextDidSave = core::NotificationCenter::defaultCenter().observe(store::ContextDidSaveNotification,
             store->m_context, [weakMain](const store::ContextSave& save) {
-                core::performOnMainThread([weakMain, ids = idsOfSave(save)] {
-                    if (auto main = weakMain.lock())
-                        main->updateFromOtherContextDidSaveNotification(ids);
+                core::performOnMainThread(weakMain, [ids = idsOfSave(save)](VKCloudFileStore& main) {
+                    main.updateFromOtherContextDidSaveNotification(ids);
                 });
             });
     }

@@ -256,9 +256,8 @@ void DBRestClient::requestDidLoadMetadata(DBRequest& request)
     core::Thread::detach("DBRestClient metadata", [weakSelf, text, userInfo = request.userInfo()]() mutable {
         auto metadata = DBMetadata::initWithJSONString(*text);
         text.reset();
-        core::performOnMainThread([weakSelf, metadata = std::move(metadata), userInfo = std::move(userInfo)] {
-            if (auto self = weakSelf.lock())
-                self->metadataParsed(std::move(metadata), userInfo);
+        core::performOnMainThread(weakSelf, [metadata = std::move(metadata), userInfo = std::move(userInfo)](DBRestClient& self) {
+            self.metadataParsed(std::move(metadata), userInfo);
         });
     });
 }

@@ -161,9 +161,8 @@ struct VKQuotaWatcher::Worker : std::enable_shared_from_this<Worker> {
         if (timer)
             timer->invalidate();
         std::weak_ptr<Worker> weak = weak_from_this();
-        timer = core::RunLoop::current().schedule(delay, false, [weak](core::Timer&) {
-            if (auto self = weak.lock())
-                self->rescanPending();
+        timer = core::RunLoop::current().schedule(shared_from_this(), delay, false, [](Worker& self, core::Timer&) {
+            self.rescanPending();
         });
     }
 

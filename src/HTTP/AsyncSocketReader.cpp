@@ -239,10 +239,8 @@ void AsyncSocketReader::followLowWater()
     m_socket.m_stream->setReadLowWater(mark);
     const bool held = m_socket.m_stream->readLowWater() > 1;
     if (held && !m_flushTimer) {
-        std::weak_ptr<AsyncSocket> weak = m_socket.self();
-        m_flushTimer = m_socket.runLoop().schedule(LowWaterFlush, true, [weak](core::Timer&) {
-            if (auto socket = weak.lock())
-                socket->m_reader.flushHeldBytes();
+        m_flushTimer = m_socket.runLoop().schedule(m_socket.self(), LowWaterFlush, true, [](AsyncSocket& socket, core::Timer&) {
+            socket.m_reader.flushHeldBytes();
         });
     } else if (!held && m_flushTimer) {
         std::exchange(m_flushTimer, nullptr)->invalidate();

@@ -20,22 +20,19 @@ std::shared_ptr<VKFullScreenDetailViewController> VKFullScreenDetailViewControll
     auto* application = ui::Application::shared();
     detail->updateGeometryForOrientation(application ? application->statusBarOrientation() : ui::Orientation::Portrait);
 
-    std::weak_ptr<VKFullScreenDetailViewController> weak = detail;
+    auto* self = detail.get();
     auto& center = core::NotificationCenter::defaultCenter();
     detail->m_observations += center.observe(VKFullScreenViewControllerDidHideUINotification, nullptr,
-        [weak](const core::Notification& notification) {
-            if (auto self = weak.lock())
-                self->didReceiveUINotification(notification, true);
+        [self](const core::Notification& notification) {
+            self->didReceiveUINotification(notification, true);
         });
     detail->m_observations += center.observe(VKFullScreenViewControllerDidShowUINotification, nullptr,
-        [weak](const core::Notification& notification) {
-            if (auto self = weak.lock())
-                self->didReceiveUINotification(notification, false);
+        [self](const core::Notification& notification) {
+            self->didReceiveUINotification(notification, false);
         });
     detail->m_observations += center.observe(ui::Application::willChangeStatusBarOrientationNotification, nullptr,
-        [weak](const ui::Application::OrientationChange& change) {
-            if (auto self = weak.lock())
-                self->statusBarOrientationWillChange(change.orientation);
+        [self](const ui::Application::OrientationChange& change) {
+            self->statusBarOrientationWillChange(change.orientation);
         });
     return detail;
 }

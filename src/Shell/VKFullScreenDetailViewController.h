@@ -58,5 +58,7 @@ private:
     std::weak_ptr<ui::Window> m_window;
     std::shared_ptr<ui::Toolbar> m_toolbar;
     std::shared_ptr<VKFullScreenViewController> m_content;
+    // Posted on the main thread only: the observers call this controller
+    // directly (see core::Observation).
     core::ObservationBag m_observations;
 };

@@ -87,10 +87,8 @@ void VKFullScreenViewController::scheduleToggle(core::Value userInfo, double del
     m_toggleDelay = delay;
     // The timer holds the controller weakly: a controller that goes away
     // takes its pending change with it.
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    m_toggleUITimer = core::RunLoop::main().schedule(delay, false, [weak, userInfo](core::Timer&) {
-        if (auto self = std::static_pointer_cast<VKFullScreenViewController>(weak.lock()))
-            self->toggleUITimerDidFire(userInfo);
+    m_toggleUITimer = core::RunLoop::main().schedule(sharedAs<VKFullScreenViewController>(), delay, false, [userInfo](VKFullScreenViewController& self, core::Timer&) {
+        self.toggleUITimerDidFire(userInfo);
     });
 }
 
@@ -135,10 +133,8 @@ const std::shared_ptr<ui::TapGestureRecognizer>& VKFullScreenViewController::sin
 {
     if (!m_singleTapGestureRecognizer) {
         auto recognizer = ui::TapGestureRecognizer::create();
-        std::weak_ptr<core::Object> weak = weak_from_this();
-        recognizer->addTarget(shared_from_this(), "singleTapGestureRecognized", [weak](ui::GestureRecognizer& r) {
-            if (auto self = std::static_pointer_cast<VKFullScreenViewController>(weak.lock()))
-                self->singleTapGestureRecognized(r);
+        recognizer->addTarget(shared_from_this(), "singleTapGestureRecognized", [this](ui::GestureRecognizer& r) {
+            singleTapGestureRecognized(r);
         });
         recognizer->setDelegate(std::dynamic_pointer_cast<ui::GestureRecognizerDelegate>(shared_from_this()));
         m_singleTapGestureRecognizer = std::move(recognizer);

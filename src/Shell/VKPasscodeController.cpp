@@ -107,19 +107,14 @@ VKPasscodeController::~VKPasscodeController()
 
 void VKPasscodeController::observeApplication()
 {
-    std::weak_ptr<core::Object> weak = weak_from_this();
     auto& center = core::NotificationCenter::defaultCenter();
-    m_didBecomeActive = center.observe(ui::Application::didBecomeActiveNotification, nullptr, [weak](const auto&) {
-        auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock());
-        if (!self)
-            return;
-        self->updateStatus();
-        if (self->isViewLoaded())
-            self->hiddenField().becomeFirstResponder();
+    m_didBecomeActive = center.observe(ui::Application::didBecomeActiveNotification, nullptr, [this](const auto&) {
+        updateStatus();
+        if (isViewLoaded())
+            hiddenField().becomeFirstResponder();
     });
-    m_willResignActive = center.observe(ui::Application::willResignActiveNotification, nullptr, [weak](const auto&) {
-        if (auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock()))
-            self->clearPasscode();
+    m_willResignActive = center.observe(ui::Application::willResignActiveNotification, nullptr, [this](const auto&) {
+        clearPasscode();
     });
 }
 
@@ -215,10 +210,8 @@ void VKPasscodeController::viewDidLoad()
     m_infoLabel->setText(m_infoText);
     m_hiddenField->setSecureTextEntry(false);
     m_hiddenField->setDelegate(std::dynamic_pointer_cast<ui::TextFieldDelegate>(shared_from_this()));
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    m_hiddenField->addTarget(shared_from_this(), "textFieldValueDidChange", [weak](auto&, auto*) {
-        if (auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock()))
-            self->textFieldValueDidChange();
+    m_hiddenField->addTarget(shared_from_this(), "textFieldValueDidChange", [this](auto&, auto*) {
+        textFieldValueDidChange();
     }, ui::Control::EditingChanged);
     view()->setBackgroundColor(ui::StandardColors::groupTableViewBackground());
     updateStatus();
@@ -295,14 +288,12 @@ void VKPasscodeController::textFieldValueDidChange()
     passcodeUpdated();
     if (m_hiddenField->text().size() < size_t(PasscodeLength))
         return;
-    std::weak_ptr<core::Object> weak = weak_from_this();
     uint64_t generation = m_entryGeneration;
-    core::RunLoop::main().performAfter(EnteredDelay, [weak, generation] {
-        auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock());
-        if (!self || self->m_entryGeneration != generation)
+    core::RunLoop::main().performAfter(sharedAs<VKPasscodeController>(), EnteredDelay, [generation](VKPasscodeController& self) {
+        if (self.m_entryGeneration != generation)
             return;
-        if (auto delegate = self->delegate())
-            delegate->passcodeEnteredForController(*self);
+        if (auto delegate = self.delegate())
+            delegate->passcodeEnteredForController(self);
     });
 }
 
@@ -389,10 +380,8 @@ void VKPasscodeController::registerFailedConfirmation()
 
 void VKPasscodeController::clearAfterDelay()
 {
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::main().performAfter(ClearDelay, [weak] {
-        if (auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock()))
-            self->clearPasscode();
+    core::RunLoop::main().performAfter(sharedAs<VKPasscodeController>(), ClearDelay, [](VKPasscodeController& self) {
+        self.clearPasscode();
     });
 }
 
@@ -418,10 +407,8 @@ void VKPasscodeController::updateStatus()
         m_infoLabel->setText(
             fmt::format(fmt::runtime(core::localized("Try again in {}")), countdownText(left)));
     stopTimer();
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    m_updateTimer = core::RunLoop::main().schedule(std::min(left, 1.0), false, [weak](core::Timer&) {
-        if (auto self = std::static_pointer_cast<VKPasscodeController>(weak.lock()))
-            self->updateStatus();
+    m_updateTimer = core::RunLoop::main().schedule(sharedAs<VKPasscodeController>(), std::min(left, 1.0), false, [](VKPasscodeController& self, core::Timer&) {
+        self.updateStatus();
     });
 }
 

@@ -152,6 +152,8 @@ private:
     // Bumped whenever the entry is cleared, so that a delegate call due for
     // an entry that is gone does not go out.
     uint64_t m_entryGeneration = 0;
+    // Posted on the main thread only: the observers call this controller
+    // directly (see core::Observation).
     core::Observation m_didBecomeActive;
     core::Observation m_willResignActive;
 };

@@ -111,11 +111,9 @@ void VKRootPasscodeController::passcodeNavigationDidAppear()
     if (m_window)
         m_window->setBackgroundColor(ui::StandardColors::lightGray());
     // The picture has done its part once the entry screen covers it.
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::main().performAfter(0, [weak] {
-        auto self = std::static_pointer_cast<VKRootPasscodeController>(weak.lock());
-        if (self && !self->m_dismissed && self->isViewLoaded())
-            self->view()->removeFromSuperview();
+    core::RunLoop::main().performAfter(sharedAs<VKRootPasscodeController>(), 0, [](VKRootPasscodeController& self) {
+        if (!self.m_dismissed && self.isViewLoaded())
+            self.view()->removeFromSuperview();
     });
 }
 

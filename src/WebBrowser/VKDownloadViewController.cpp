@@ -476,10 +476,8 @@ void VKDownloadViewController::dismissModalViewControllerDelayed()
         clearBrowserDelegates();
         m_webBrowserController->stopLoading();
     }
-    std::weak_ptr<VKDownloadViewController> weak = self();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto screen = weak.lock())
-            screen->dismissModalViewController(true);
+    core::RunLoop::main().performAfter(self(), 0, [](VKDownloadViewController& screen) {
+        screen.dismissModalViewController(true);
     });
 }
 

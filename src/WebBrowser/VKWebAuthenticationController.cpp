@@ -218,17 +218,13 @@ void VKWebAuthenticationController::viewDidLoad()
         item.setPrompt(withObject(core::localized("Log into %@", "WebBrowser"), host));
     }
 
-    std::weak_ptr<VKWebAuthenticationController> weak
-        = std::static_pointer_cast<VKWebAuthenticationController>(shared_from_this());
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancel->addTarget(shared_from_this(), "doCancel", [weak](ui::BarButtonItem&) {
-        if (auto sheet = weak.lock())
-            sheet->doCancel();
+    cancel->addTarget(shared_from_this(), "doCancel", [this](ui::BarButtonItem&) {
+        doCancel();
     });
     auto logIn = ui::BarButtonItem::create(core::localized("Log In", "WebBrowser"), ui::BarButtonItem::Style::Done);
-    logIn->addTarget(shared_from_this(), "doLogIn", [weak](ui::BarButtonItem&) {
-        if (auto sheet = weak.lock())
-            sheet->doLogIn();
+    logIn->addTarget(shared_from_this(), "doLogIn", [this](ui::BarButtonItem&) {
+        doLogIn();
     });
     item.setLeftBarButtonItem(cancel);
     item.setRightBarButtonItem(logIn);

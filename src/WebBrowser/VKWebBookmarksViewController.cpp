@@ -207,10 +207,8 @@ void VKWebBookmarksViewController::pushHistoryViewControllerAnimated(bool animat
     auto self = std::static_pointer_cast<VKWebBookmarksViewController>(shared_from_this());
     history->setHistoryDelegate(self);
     auto clear = ui::BarButtonItem::create(bookmarksText("Clear History"), ui::BarButtonItem::Style::Plain);
-    std::weak_ptr<VKWebBookmarksViewController> weak = self;
-    clear->addTarget(self, "clearHistoryWithConfirmation", [weak](ui::BarButtonItem&) {
-        if (auto screen = weak.lock())
-            screen->clearHistoryWithConfirmation();
+    clear->addTarget(self, "clearHistoryWithConfirmation", [this](ui::BarButtonItem&) {
+        clearHistoryWithConfirmation();
     });
     history->navigationItem().setRightBarButtonItem(clear);
     navigation->pushViewController(history, animated);

@@ -420,10 +420,8 @@ void VKWebBrowserController::handleWebViewLoadEndWithSuccess(bool success)
     if (!bar.locationField().isEditing() && url && !url->absoluteString().empty())
         bar.locationField().setURL(url);
     cancelLoadingEnd();
-    std::weak_ptr<VKWebBrowserController> weak = sharedSelf();
-    m_loadingEndTimer = core::RunLoop::main().schedule(LoadingEndDelay, false, [weak](core::Timer&) {
-        if (auto self = weak.lock())
-            self->handleLoadingDidEnd();
+    m_loadingEndTimer = core::RunLoop::main().schedule(sharedSelf(), LoadingEndDelay, false, [](VKWebBrowserController& self, core::Timer&) {
+        self.handleLoadingDidEnd();
     });
 }
 

@@ -33,10 +33,8 @@ std::shared_ptr<VKWebBrowserController> VKWebBrowserView::webBrowserController()
 void VKWebBrowserView::armBoundsBlock()
 {
     m_boundsBlocked = true;
-    std::weak_ptr<VKWebBrowserView> weak = std::static_pointer_cast<VKWebBrowserView>(shared_from_this());
-    core::RunLoop::main().post([weak] {
-        if (auto self = weak.lock())
-            self->m_boundsBlocked = false;
+    core::RunLoop::main().post(sharedAs<VKWebBrowserView>(), [](VKWebBrowserView& self) {
+        self.m_boundsBlocked = false;
     });
 }
 

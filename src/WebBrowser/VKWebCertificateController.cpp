@@ -71,16 +71,13 @@ void VKWebCertificateController::viewDidLoad()
 {
     ui::TableViewController::viewDidLoad();
     setTitle(certificateText("Certificate"));
-    std::weak_ptr<VKWebCertificateController> weak = std::static_pointer_cast<VKWebCertificateController>(shared_from_this());
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancel->addTarget(shared_from_this(), "cancel", [weak](ui::BarButtonItem&) {
-        if (auto sheet = weak.lock())
-            sheet->answer(false);
+    cancel->addTarget(shared_from_this(), "cancel", [this](ui::BarButtonItem&) {
+        answer(false);
     });
     auto goOn = ui::BarButtonItem::create(certificateText("Continue"), ui::BarButtonItem::Style::Done);
-    goOn->addTarget(shared_from_this(), "continue", [weak](ui::BarButtonItem&) {
-        if (auto sheet = weak.lock())
-            sheet->answer(true);
+    goOn->addTarget(shared_from_this(), "continue", [this](ui::BarButtonItem&) {
+        answer(true);
     });
     navigationItem().setLeftBarButtonItem(cancel);
     navigationItem().setRightBarButtonItem(goOn);

@@ -164,10 +164,8 @@ void VKCloudFolderController::updateCloudMetadata()
         service->updateMetadataForResource(folder, nullptr);
     if (VKBrowserOperation::isOperationInProgress() && VKBrowserOperation::canCancelCurrentOperation())
         return;
-    std::weak_ptr<VKCloudFolderController> weak = cloudSelf();
-    core::RunLoop::main().performAfter(ActivityIndicatorDelay, [weak] {
-        if (auto controller = weak.lock())
-            controller->showCloudActivityIndicator();
+    core::RunLoop::main().performAfter(cloudSelf(), ActivityIndicatorDelay, [](VKCloudFolderController& controller) {
+        controller.showCloudActivityIndicator();
     }, core::PerformKey { shared_from_this(), ActivityIndicatorTag, {} });
 }
 
@@ -220,12 +218,9 @@ void VKCloudFolderController::cloudMetadataLoadDidEnd(const core::Notification& 
         updateFolderInfo();
         core::PerformKey key { shared_from_this(), FolderInfoTag, {} };
         core::RunLoop::main().cancelPerforms(key);
-        std::weak_ptr<VKCloudFolderController> weak = cloudSelf();
-        core::RunLoop::main().performAfter(SyncFailedDuration, [weak] {
-            if (auto controller = weak.lock()) {
-                controller->m_showingSyncFailure = false;
-                controller->updateFolderInfo();
-            }
+        core::RunLoop::main().performAfter(cloudSelf(), SyncFailedDuration, [](VKCloudFolderController& controller) {
+            controller.m_showingSyncFailure = false;
+            controller.updateFolderInfo();
         }, std::move(key));
     }
 }

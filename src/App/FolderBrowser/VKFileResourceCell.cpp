@@ -135,9 +135,8 @@ void VKFileResourceCell::setResource(std::shared_ptr<VKFileResource> resource)
                 if (!self || !resource)
                     return;
                 // Thumbnails are made on workers; the row follows on the main thread.
-                core::RunLoop::main().post([weak, resource] {
-                    if (auto cell = std::static_pointer_cast<VKFileResourceCell>(weak.lock()))
-                        cell->thumbnailDidUpdate(resource);
+                core::RunLoop::main().post(self, [resource](VKFileResourceCell& cell) {
+                    cell.thumbnailDidUpdate(resource);
                 });
             });
     }
@@ -356,10 +355,8 @@ void VKFileResourceCell::setEditing(bool editing, bool animated)
                 { -indentationWidth(), std::floor((bounds().height() - size.height) / 2), size.width, size.height });
             m_markControl->setAdjustsImageWhenHighlighted(false);
             m_markControl->setBackgroundImage({ image }, ui::Control::Normal);
-            std::weak_ptr<core::Object> weak = weak_from_this();
-            m_markControl->addTarget(nullptr, "toggleMark", [weak](ui::Control&, const ui::Event*) {
-                if (auto cell = std::static_pointer_cast<VKFileResourceCell>(weak.lock()))
-                    cell->toggleMark();
+            m_markControl->addTarget(shared_from_this(), "toggleMark", [this](ui::Control&, const ui::Event*) {
+                toggleMark();
             }, ui::Control::TouchDown);
             contentView().addSubview(m_markControl);
         }
@@ -479,10 +476,8 @@ void VKFileResourceCell::touchesBegan(const ui::TouchSet& touches, const ui::Eve
     }
     if (!m_longTouchTimer && touches.size() == 1) {
         m_touchDownLocation = touches.front()->locationInView(this);
-        std::weak_ptr<core::Object> weak = weak_from_this();
-        m_longTouchTimer = core::RunLoop::main().schedule(LongTouchDelay, false, [weak](core::Timer&) {
-            if (auto cell = std::static_pointer_cast<VKFileResourceCell>(weak.lock()))
-                cell->longTouchTimerDidFire();
+        m_longTouchTimer = core::RunLoop::main().schedule(sharedAs<VKFileResourceCell>(), LongTouchDelay, false, [](VKFileResourceCell& cell, core::Timer&) {
+            cell.longTouchTimerDidFire();
         });
     }
     ui::TableViewCell::touchesBegan(touches, event);

@@ -39,9 +39,8 @@ void VKFolderChanges::follow(std::weak_ptr<Host> host, const core::Object* self)
     for (const char* key : FollowedSettings) {
         m_observations.push_back(core::UserDefaults::standard()->observe(key, [weak = m_host, key](const core::Value&) {
             // Settings may change on any thread; the list follows on the main one.
-            core::RunLoop::main().post([weak, key] {
-                if (auto host = weak.lock())
-                    host->changesSettingChanged(key);
+            core::RunLoop::main().post(weak, [key](Host& host) {
+                host.changesSettingChanged(key);
             });
         }));
     }
@@ -82,9 +81,8 @@ void VKFolderChanges::scheduleModelUpdate(double delay)
 {
     core::PerformKey key { m_token, ModelUpdateTag, {} };
     core::RunLoop::main().cancelPerforms(key);
-    core::RunLoop::main().performAfter(delay, [weak = m_host] {
-        if (auto host = weak.lock())
-            host->changesUpdateModel();
+    core::RunLoop::main().performAfter(m_host, delay, [](Host& host) {
+        host.changesUpdateModel();
     }, std::move(key));
 }
 

@@ -98,9 +98,9 @@ void VKFolderController::startObserving()
     // the bar once it has its new width.
     m_observations.push_back(center.observe(ui::Application::didResizeScreenNotification, nullptr,
         [weak](const core::Notification&) {
-            core::RunLoop::main().post([weak] {
-                if (auto controller = weak.lock(); controller && controller->isEditing())
-                    controller->editing().fitToolbarItems();
+            core::RunLoop::main().post(weak, [](VKFolderController& controller) {
+                if (controller.isEditing())
+                    controller.editing().fitToolbarItems();
             });
         }));
 }
@@ -228,10 +228,8 @@ void VKFolderController::updateUnreadableNote()
 
 void VKFolderController::folderMayBeGone()
 {
-    std::weak_ptr<VKFolderController> weak = self();
-    core::RunLoop::main().post([weak] {
-        if (auto screen = weak.lock())
-            screen->closeBackToExistingFolder();
+    core::RunLoop::main().post(self(), [](VKFolderController& screen) {
+        screen.closeBackToExistingFolder();
     });
 }
 

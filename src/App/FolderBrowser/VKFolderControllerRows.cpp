@@ -169,15 +169,13 @@ void VKFolderController::restoreStateFromDictionary(const core::Value& state)
     auto fraction = scrollMemory().restore(state);
     if (!fraction)
         return;
-    std::weak_ptr<VKFolderController> weak = self();
-    core::RunLoop::main().post([weak, fraction] {
-        auto controller = weak.lock();
-        if (!controller || !controller->isViewLoaded())
+    core::RunLoop::main().post(self(), [fraction](VKFolderController& controller) {
+        if (!controller.isViewLoaded())
             return;
-        VKFolderScrollMemory::scrollToFraction(controller->activeTableView(), *fraction);
-        controller->activeTableView().flashScrollIndicators();
+        VKFolderScrollMemory::scrollToFraction(controller.activeTableView(), *fraction);
+        controller.activeTableView().flashScrollIndicators();
         // A screen below the top takes its fraction when it shows again.
-        if (controller->isVisibleViewController())
-            controller->scrollMemory().forgetRestored();
+        if (controller.isVisibleViewController())
+            controller.scrollMemory().forgetRestored();
     });
 }

@@ -74,9 +74,8 @@ void VKFolderNavigationHost::folderSearchWillEnd()
     m_screen.updateModelAndView();
     // The strip comes back once the search is no longer active, if the
     // screen is still there then.
-    core::RunLoop::main().performAfter(0, [weak = m_screen.weak_from_this()] {
-        if (auto screen = std::static_pointer_cast<VKFolderController>(weak.lock()))
-            screen->setIndexViewHidden(false, false);
+    core::RunLoop::main().performAfter(m_screen.sharedAs<VKFolderController>(), 0, [](VKFolderController& screen) {
+        screen.setIndexViewHidden(false, false);
     });
 }
 

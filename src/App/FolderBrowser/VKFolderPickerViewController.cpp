@@ -70,16 +70,14 @@ void VKFolderPickerViewController::startObserving()
     auto to = [weak](void (VKFolderPickerViewController::*handler)(const core::Notification&)) {
         return [weak, handler](const core::Notification& notification) {
             // The server and the cloud layer may post on other threads.
-            core::RunLoop::main().post([weak, handler, notification] {
-                if (auto screen = weak.lock())
-                    (screen.get()->*handler)(notification);
+            core::RunLoop::main().post(weak, [handler, notification](VKFolderPickerViewController& screen) {
+                (screen.*handler)(notification);
             });
         };
     };
     auto folderUpdated = [weak](std::string path) {
-        core::RunLoop::main().post([weak, path = std::move(path)] {
-            if (auto screen = weak.lock())
-                screen->folderDidUpdate(path);
+        core::RunLoop::main().post(weak, [path = std::move(path)](VKFolderPickerViewController& screen) {
+            screen.folderDidUpdate(path);
         });
     };
     m_observations.push_back(center.observe(WebDAVCollectionDidUpdateNotification, nullptr,
@@ -291,12 +289,9 @@ void VKFolderPickerViewController::didRotate(ui::Orientation fromOrientation)
     VKNonRotatingTableViewController::didRotate(fromOrientation);
     if (m_resource && isViewLoaded())
         tableView().reloadData();
-    std::weak_ptr<VKFolderPickerViewController> weak
-        = std::static_pointer_cast<VKFolderPickerViewController>(shared_from_this());
     // The table takes its new bounds on this pass; the message follows on the next.
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto screen = weak.lock())
-            screen->layoutCustomSubviews();
+    core::RunLoop::main().performAfter(sharedAs<VKFolderPickerViewController>(), 0, [](VKFolderPickerViewController& screen) {
+        screen.layoutCustomSubviews();
     });
 }
 

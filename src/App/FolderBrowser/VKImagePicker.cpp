@@ -65,10 +65,8 @@ void VKImagePicker::setUp()
     m_imagePickerController->setAllowsEditing(false);
 
     m_doneBarButtonItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Done);
-    std::weak_ptr<VKImagePicker> weak = self;
-    m_doneBarButtonItem->addTarget(self, DoneAction, [weak](ui::BarButtonItem&) {
-        if (auto picker = weak.lock())
-            picker->done();
+    m_doneBarButtonItem->addTarget(self, DoneAction, [this](ui::BarButtonItem&) {
+        done();
     });
 
     // The first screen is built now, so that its prompt shows from the start.

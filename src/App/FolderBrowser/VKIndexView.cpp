@@ -230,10 +230,8 @@ bool VKIndexView::beginTracking(const ui::Touch& touch, const ui::Event&)
     gfx::Point point = touch.locationInView(this);
     if (!bounds().contains(point))
         return false;
-    std::weak_ptr<VKIndexView> weak = sharedAs<VKIndexView>();
-    core::RunLoop::main().performAfter(0, [weak, label = labelAtPoint(point)] {
-        if (auto self = weak.lock())
-            self->setSelectedLabel(label);
+    core::RunLoop::main().performAfter(sharedAs<VKIndexView>(), 0, [label = labelAtPoint(point)](VKIndexView& self) {
+        self.setSelectedLabel(label);
     });
     return true;
 }

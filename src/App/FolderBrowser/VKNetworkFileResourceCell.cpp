@@ -81,12 +81,9 @@ void VKNetworkFileResourceCell::transferProgressDidChange()
     }
     if (std::exchange(m_progressRefreshPending, true))
         return;
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::current().performAfter(wait, [weak] {
-        if (auto self = std::static_pointer_cast<VKNetworkFileResourceCell>(weak.lock())) {
-            self->m_progressRefreshPending = false;
-            self->showTransferProgress();
-        }
+    core::RunLoop::current().performAfter(sharedAs<VKNetworkFileResourceCell>(), wait, [](VKNetworkFileResourceCell& self) {
+        self.m_progressRefreshPending = false;
+        self.showTransferProgress();
     });
 }
 

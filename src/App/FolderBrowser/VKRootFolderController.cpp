@@ -54,9 +54,8 @@ void VKRootFolderController::startObserving()
     std::weak_ptr<VKRootFolderController> weak = std::static_pointer_cast<VKRootFolderController>(shared_from_this());
     m_observations.push_back(core::UserDefaults::standard()->observe(HideCloudServersKey, [weak](const core::Value&) {
         // Settings may change on any thread; the list follows on the main one.
-        core::RunLoop::main().post([weak] {
-            if (auto controller = weak.lock())
-                controller->hideCloudServersDidChange();
+        core::RunLoop::main().post(weak, [](VKRootFolderController& controller) {
+            controller.hideCloudServersDidChange();
         });
     }));
     m_observations.push_back(core::NotificationCenter::defaultCenter().observe(VKCloudServiceAccountDidLoginNotification,

@@ -114,9 +114,8 @@ void VKEmailController::beginSendFromViewController(ui::ViewController& controll
         // the next pass, as it would after zipping.
         std::vector<std::string> none;
         auto prepared = prepareAttachments(m_attachments, none);
-        core::performOnMainThread([weak, prepared] {
-            if (auto self = weak.lock())
-                self->sendAttachments(prepared);
+        core::performOnMainThread(sharedAs<VKEmailController>(), [prepared](VKEmailController& self) {
+            self.sendAttachments(prepared);
         });
         return;
     }
@@ -147,10 +146,9 @@ void VKEmailController::beginSendFromViewController(ui::ViewController& controll
         });
     });
     core::RunLoop::main().performAfter(
-        PreparingAlertDelay,
-        [weak] {
-            if (auto self = weak.lock())
-                self->showPreparingAttachmentsAlert();
+        sharedAs<VKEmailController>(), PreparingAlertDelay,
+        [](VKEmailController& self) {
+            self.showPreparingAttachmentsAlert();
         },
         alertPerform(m_alertPerformKey));
 }

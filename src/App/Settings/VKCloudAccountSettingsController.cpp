@@ -221,15 +221,12 @@ void VKCloudAccountSettingsController::countLocalStorage()
     core::Thread::detach("Local storage size", [service, weak, generation] {
         int64_t size = service->localUsedBytes();
         // Handed over without waiting; a page gone meanwhile drops it.
-        core::RunLoop::main().post([weak, generation, size] {
-            auto page = weak.lock();
-            if (!page)
-                return;
-            page->m_counting = false;
-            if (generation == page->m_countGeneration)
-                page->setLocalStorageSize(size);
-            else if (page->m_localStorageSize < 0)
-                page->countLocalStorage();
+        core::RunLoop::main().post(weak, [generation, size](VKCloudAccountSettingsController& page) {
+            page.m_counting = false;
+            if (generation == page.m_countGeneration)
+                page.setLocalStorageSize(size);
+            else if (page.m_localStorageSize < 0)
+                page.countLocalStorage();
         });
     });
 }

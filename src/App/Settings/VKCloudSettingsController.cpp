@@ -34,9 +34,8 @@ void VKCloudSettingsController::observe()
     std::weak_ptr<VKCloudSettingsController> weak = std::static_pointer_cast<VKCloudSettingsController>(shared_from_this());
     m_observations.push_back(core::UserDefaults::standard()->observe(VKHideCloudServersKey, [weak](const core::Value&) {
         // Any thread may write the key; the page follows on the main one.
-        core::RunLoop::main().post([weak] {
-            if (auto page = weak.lock())
-                page->hideCloudServersDidChange();
+        core::RunLoop::main().post(weak, [](VKCloudSettingsController& page) {
+            page.hideCloudServersDidChange();
         });
     }));
 }
@@ -97,10 +96,9 @@ void VKCloudSettingsController::hideCloudServersDidChange()
     table.endUpdates();
     // A grouped section faded out leaves its rounded frame behind until the
     // table lays its sections out afresh.
-    std::weak_ptr<VKCloudSettingsController> weak = std::static_pointer_cast<VKCloudSettingsController>(shared_from_this());
-    core::RunLoop::main().performAfter(ui::TableView::RowAnimationDuration, [weak] {
-        if (auto page = weak.lock(); page && page->isViewLoaded())
-            page->tableView().reloadData();
+    core::RunLoop::main().performAfter(sharedAs<VKCloudSettingsController>(), ui::TableView::RowAnimationDuration, [](VKCloudSettingsController& page) {
+        if (page.isViewLoaded())
+            page.tableView().reloadData();
     });
 }
 

@@ -207,9 +207,8 @@ void VKSettingsController::installDoneButtons()
     std::weak_ptr<core::Object> weak = weak_from_this();
     auto doneItem = [this, weak] {
         auto item = ui::BarButtonItem::create(core::localized("Done"), ui::BarButtonItem::Style::Done);
-        item->addTarget(shared_from_this(), "doneClicked", [weak](ui::BarButtonItem&) {
-            if (auto self = std::static_pointer_cast<VKSettingsController>(weak.lock()))
-                self->doneClicked();
+        item->addTarget(shared_from_this(), "doneClicked", [this](ui::BarButtonItem&) {
+            doneClicked();
         });
         return item;
     };

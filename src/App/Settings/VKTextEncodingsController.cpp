@@ -104,10 +104,8 @@ void VKTextEncodingsController::setShowsCancelButton(bool shows)
         return;
     }
     auto item = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    std::weak_ptr<VKTextEncodingsController> weak = sharedAs<VKTextEncodingsController>();
-    item->addTarget(shared_from_this(), "cancel", [weak](ui::BarButtonItem&) {
-        if (auto self = weak.lock())
-            self->cancel();
+    item->addTarget(shared_from_this(), "cancel", [this](ui::BarButtonItem&) {
+        cancel();
     });
     navigationItem().setRightBarButtonItem(item);
 }

@@ -120,9 +120,7 @@ void MPOAuthAuthenticationMethod::setRefreshInterval(std::optional<double> inter
     }
     if (!interval || !(*interval > 0))
         return;
-    std::weak_ptr<MPOAuthAuthenticationMethod> weakSelf = std::static_pointer_cast<MPOAuthAuthenticationMethod>(shared_from_this());
-    m_refreshTimer = core::RunLoop::current().schedule(*interval, true, [weakSelf](core::Timer&) {
-        if (auto self = weakSelf.lock())
-            self->refreshAccessToken();
+    m_refreshTimer = core::RunLoop::current().schedule(std::static_pointer_cast<MPOAuthAuthenticationMethod>(shared_from_this()), *interval, true, [](MPOAuthAuthenticationMethod& self, core::Timer&) {
+        self.refreshAccessToken();
     }, core::RunLoop::CommonModes);
 }

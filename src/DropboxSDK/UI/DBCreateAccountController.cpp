@@ -48,21 +48,18 @@ std::string DBCreateAccountController::text(Row row) const
 void DBCreateAccountController::loadView()
 {
     auto self = sharedAs<DBCreateAccountController>();
-    auto weak = std::weak_ptr<DBCreateAccountController>(self);
     auto view = DBFormParts::backgroundView();
     setView(view);
 
     if (DBFormParts::isPhone()) {
         auto create = ui::BarButtonItem::create(core::localized("Create"), ui::BarButtonItem::Style::Done);
-        create->addTarget(self, "didPressCreateAccount", [weak](ui::BarButtonItem&) {
-            if (auto self = weak.lock())
-                self->didPressCreateAccount();
+        create->addTarget(self, "didPressCreateAccount", [this](ui::BarButtonItem&) {
+            didPressCreateAccount();
         });
         navigationItem().setRightBarButtonItem(create);
     } else {
-        m_footerView = DBFormParts::actionFooter("db_create_account_button", self, [weak] {
-            if (auto self = weak.lock())
-                self->didPressCreateAccount();
+        m_footerView = DBFormParts::actionFooter("db_create_account_button", self, [this] {
+            didPressCreateAccount();
         }, m_activityIndicator);
     }
 
@@ -167,9 +164,8 @@ void DBCreateAccountController::didSelectRow(ui::TableView& tableView, ui::Index
 
 bool DBCreateAccountController::shouldChangeCharacters(ui::TextField&, core::Range, std::string_view)
 {
-    core::RunLoop::main().performAfter(0, [weak = std::weak_ptr<DBCreateAccountController>(sharedAs<DBCreateAccountController>())] {
-        if (auto self = weak.lock())
-            self->updateActionButton();
+    core::RunLoop::main().performAfter(sharedAs<DBCreateAccountController>(), 0, [](DBCreateAccountController& self) {
+        self.updateActionButton();
     });
     return true;
 }

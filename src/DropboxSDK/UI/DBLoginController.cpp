@@ -93,21 +93,18 @@ void DBLoginController::setUserName(std::string name)
 void DBLoginController::loadView()
 {
     auto self = sharedAs<DBLoginController>();
-    auto weak = std::weak_ptr<DBLoginController>(self);
     auto view = DBFormParts::backgroundView();
     setView(view);
 
     auto cancel = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancel->addTarget(self, "didPressCancel", [weak](ui::BarButtonItem&) {
-        if (auto self = weak.lock())
-            self->didPressCancel();
+    cancel->addTarget(self, "didPressCancel", [this](ui::BarButtonItem&) {
+        didPressCancel();
     });
     navigationItem().setLeftBarButtonItem(cancel);
     if (isPhone()) {
         auto link = ui::BarButtonItem::create(core::localized("Link"), ui::BarButtonItem::Style::Done);
-        link->addTarget(self, "didPressLogin", [weak](ui::BarButtonItem&) {
-            if (auto self = weak.lock())
-                self->didPressLogin();
+        link->addTarget(self, "didPressLogin", [this](ui::BarButtonItem&) {
+            didPressLogin();
         });
         navigationItem().setRightBarButtonItem(link);
         navigationItem().setBackBarButtonItem(ui::BarButtonItem::create(core::localized("Link")));
@@ -129,9 +126,8 @@ void DBLoginController::loadView()
     auto footer = ui::View::create({ 0, 0, DBFormParts::TableWidth, isPhone() ? 36.f : 44.f });
     auto create = ui::Button::create(ui::Button::Type::Custom, { std::floor(DBFormParts::TableWidth / 2 - 132), 0, 264, footer->bounds().size.height });
     create->setImage(ui::Images::imageNamed("db_create_account.png"), ui::Control::Normal);
-    create->addTarget(self, "didPressCreateAccount", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock())
-            self->didPressCreateAccount();
+    create->addTarget(self, "didPressCreateAccount", [this](ui::Control&, const ui::Event*) {
+        didPressCreateAccount();
     }, ui::Control::TouchUpInside);
     footer->addSubview(create);
     m_tableView->setTableFooterView(footer);
@@ -151,9 +147,8 @@ void DBLoginController::loadView()
     m_passwordCell = DBFormParts::cell(core::localized("Password"), m_passwordField);
 
     if (!isPhone()) {
-        m_footerView = DBFormParts::actionFooter("db_link_button", self, [weak] {
-            if (auto self = weak.lock())
-                self->didPressLogin();
+        m_footerView = DBFormParts::actionFooter("db_link_button", self, [this] {
+            didPressLogin();
         }, m_activityIndicator);
     }
     view->addSubview(m_tableView);
@@ -264,9 +259,8 @@ bool DBLoginController::shouldReturn(ui::TextField& field)
 
 void DBLoginController::scheduleUpdateActionButton()
 {
-    core::RunLoop::main().performAfter(0, [weak = std::weak_ptr<DBLoginController>(sharedAs<DBLoginController>())] {
-        if (auto self = weak.lock())
-            self->updateActionButton();
+    core::RunLoop::main().performAfter(sharedAs<DBLoginController>(), 0, [](DBLoginController& self) {
+        self.updateActionButton();
     });
 }
 

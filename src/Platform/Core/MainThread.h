@@ -1,6 +1,9 @@
 #pragma once
 
+#include "Platform/Core/OwnerBound.h"
+
 #include <functional>
+#include <memory>
 
 namespace core {
 
@@ -8,6 +11,16 @@ namespace core {
 // Called on the main thread, the block runs in a later pass, never inside
 // the call.
 void performOnMainThread(std::function<void()> block);
+// Hands `block(owner)` to the main thread, skipped when the owner is gone
+// by the time it runs there. A worker passes the owner weakly.
+template<typename Owner, typename F> void performOnMainThread(const std::shared_ptr<Owner>& owner, F block)
+{
+    performOnMainThread(std::function<void()>(ownerBound(owner, std::move(block))));
+}
+template<typename Owner, typename F> void performOnMainThread(std::weak_ptr<Owner> owner, F block)
+{
+    performOnMainThread(std::function<void()>(ownerBound(std::move(owner), std::move(block))));
+}
 
 // Runs `block` on the main thread and returns once it ran: at once (inline)
 // when called there, otherwise by waiting for the main loop. An exception

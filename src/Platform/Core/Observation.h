@@ -43,6 +43,13 @@ private:
 // The token of an observation (of a settings key, a notification, a
 // property). Dropping it ends the observation with the ObserverGate rules.
 // Move-only.
+//
+// An owner that keeps its token as a member, and whose notices come only on
+// its own thread, may have the observer call it directly (capture `this`):
+// the token goes with the owner and no call starts after that. Notices from
+// another thread are different: dropping the token waits for a call running
+// there, but the owner's destructor has begun by then, so such an observer
+// must hold its owner weakly.
 class Observation {
 public:
     Observation() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Core/Observation.h"
+#include "Platform/Core/OwnerBound.h"
 #include "Platform/Core/Value.h"
 
 #include <cstdint>
@@ -64,6 +65,16 @@ public:
     // Any thread. Blocks run in posting order. A loop whose thread has
     // ended drops the block and logs it.
     void post(std::function<void()> block);
+    // Posts `block(owner)`, skipped when the owner (held or weak) is gone
+    // by then.
+    template<typename Owner, typename F> void post(const std::shared_ptr<Owner>& owner, F block)
+    {
+        post(std::function<void()>(ownerBound(owner, std::move(block))));
+    }
+    template<typename Owner, typename F> void post(std::weak_ptr<Owner> owner, F block)
+    {
+        post(std::function<void()>(ownerBound(std::move(owner), std::move(block))));
+    }
     // Ends run() (any thread). A stop requested while run() is not running
     // ends the next run() after its first pass.
     void stop();
@@ -77,6 +88,20 @@ public:
     // every pending perform of the target.
     void performAfter(double delay, std::function<void()> perform, PerformKey key = {},
         std::string_view mode = DefaultMode);
+    // The owner-bound form: runs `perform(owner)`, skipped when the owner
+    // is gone by then (the loop holds it weakly until then).
+    template<typename Owner, typename F>
+    void performAfter(const std::shared_ptr<Owner>& owner, double delay, F perform, PerformKey key = {},
+        std::string_view mode = DefaultMode)
+    {
+        performAfter(delay, std::function<void()>(ownerBound(owner, std::move(perform))), std::move(key), mode);
+    }
+    template<typename Owner, typename F>
+    void performAfter(std::weak_ptr<Owner> owner, double delay, F perform, PerformKey key = {},
+        std::string_view mode = DefaultMode)
+    {
+        performAfter(delay, std::function<void()>(ownerBound(std::move(owner), std::move(perform))), std::move(key), mode);
+    }
     void cancelPerforms(const PerformKey& key);
     void cancelPerforms(const void* target);
 
@@ -85,6 +110,14 @@ public:
     // (a one-shot timer invalidates itself after firing).
     std::shared_ptr<Timer> schedule(double interval, bool repeats, std::function<void(Timer&)> fire,
         std::string_view mode = DefaultMode);
+    // The owner-bound form: fires `fire(owner, timer)` while the owner
+    // lives; a firing after it is gone does nothing.
+    template<typename Owner, typename F>
+    std::shared_ptr<Timer> schedule(const std::shared_ptr<Owner>& owner, double interval, bool repeats, F fire,
+        std::string_view mode = DefaultMode)
+    {
+        return schedule(interval, repeats, std::function<void(Timer&)>(ownerBound(owner, std::move(fire))), mode);
+    }
 
     // Watches a descriptor (DescriptorSource::Read / Write interest) until the
     // source is removed. One source per descriptor. Remove the source before

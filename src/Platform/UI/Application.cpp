@@ -315,10 +315,8 @@ void Application::transitionDidEnd()
 {
     if (m_heldKeyCommands.empty())
         return;
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto self = std::static_pointer_cast<Application>(weak.lock()))
-            self->deliverHeldKeyCommands();
+    core::RunLoop::main().performAfter(sharedAs<Application>(), 0, [](Application& self) {
+        self.deliverHeldKeyCommands();
     });
 }
 
@@ -513,10 +511,8 @@ void Application::setStatusBarOrientation(Orientation orientation, bool animated
     if (resized)
         post(didResizeScreenNotification);
     if (client) {
-        std::weak_ptr<RotationClient> weakClient = client;
-        core::RunLoop::main().performAfter(duration, [weakClient, old] {
-            if (auto client = weakClient.lock())
-                client->didRotate(old);
+        core::RunLoop::main().performAfter(client, duration, [old](RotationClient& client) {
+            client.didRotate(old);
         });
     }
 }
@@ -601,10 +597,8 @@ void Application::scheduleLayoutPass()
 {
     if (std::exchange(m_layoutScheduled, true))
         return;
-    std::weak_ptr<core::Object> weakSelf = weak_from_this();
-    core::RunLoop::main().performAfter(0, [weakSelf] {
-        if (auto self = std::static_pointer_cast<Application>(weakSelf.lock()))
-            self->layoutPendingViews();
+    core::RunLoop::main().performAfter(sharedAs<Application>(), 0, [](Application& self) {
+        self.layoutPendingViews();
     }, {}, core::RunLoop::CommonModes);
 }
 

@@ -34,10 +34,8 @@ int ChoiceView::addButton(std::string title)
     requireMainThread("ChoiceView::addButton");
     int index = int(m_buttons.size());
     auto button = makeButton(title);
-    std::weak_ptr<core::Object> weakSelf = weak_from_this();
-    button->addTarget(nullptr, "buttonPressed", [weakSelf, index](Control&, const Event*) {
-        if (auto self = std::static_pointer_cast<ChoiceView>(weakSelf.lock()))
-            self->buttonPressed(index);
+    button->addTarget(shared_from_this(), "buttonPressed", [this, index](Control&, const Event*) {
+        buttonPressed(index);
     }, Control::TouchUpInside);
     m_buttons.push_back(button);
     addSubview(button);
@@ -109,10 +107,9 @@ void ChoiceView::presented(bool animated)
     sendWillPresent();
     if (!animated)
         return sendDidPresent();
-    std::weak_ptr<ChoiceView> weakSelf = self;
-    core::RunLoop::main().performAfter(PresentDuration, [weakSelf] {
-        if (auto self = weakSelf.lock(); self && self->m_visible)
-            self->sendDidPresent();
+    core::RunLoop::main().performAfter(self, PresentDuration, [](ChoiceView& self) {
+        if (self.m_visible)
+            self.sendDidPresent();
     });
 }
 

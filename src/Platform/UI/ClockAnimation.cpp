@@ -35,10 +35,8 @@ void ClockAnimation::scheduleNext()
 {
     int total = std::max(1, int(std::ceil(m_duration * StepsPerSecond - 1e-9)));
     double due = m_stepsDone + 1 >= total ? m_begin + m_duration : m_begin + (m_stepsDone + 1) / StepsPerSecond;
-    std::weak_ptr<ClockAnimation> weak = weak_from_this();
-    core::RunLoop::main().performAfter(std::max(0.0, due - now()), [weak] {
-        if (auto self = weak.lock())
-            self->fire();
+    core::RunLoop::main().performAfter(shared_from_this(), std::max(0.0, due - now()), [](ClockAnimation& self) {
+        self.fire();
     });
 }
 

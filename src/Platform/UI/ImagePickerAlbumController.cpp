@@ -109,13 +109,11 @@ std::shared_ptr<TableViewCell> ImagePickerAlbumController::cellForRow(TableView&
     const float side = ImagePickerThumbnailView::Side;
     const float used = float(columns) * side + float(columns - 1) * Gap;
     const float left = std::floor((table.bounds().width() - used) / 2);
-    std::weak_ptr<ImagePickerAlbumController> weak = sharedAs<ImagePickerAlbumController>();
     for (size_t column = 0; column < columns; ++column) {
         if (row->squares.size() <= column) {
             auto square = std::make_shared<ImagePickerThumbnailView>();
-            square->addTarget(shared_from_this(), "pick:", [weak](Control& sender, const Event*) {
-                if (auto controller = weak.lock())
-                    controller->tapped(static_cast<ImagePickerThumbnailView&>(sender).index());
+            square->addTarget(shared_from_this(), "pick:", [this](Control& sender, const Event*) {
+                tapped(static_cast<ImagePickerThumbnailView&>(sender).index());
             }, Control::TouchUpInside);
             row->contentView().addSubview(square);
             row->squares.push_back(square);

@@ -294,10 +294,9 @@ void NavigationController::transition(const std::shared_ptr<ViewController>& fro
     }
     m_transitionToken = std::make_shared<int>(0);
     std::weak_ptr<int> token = m_transitionToken;
-    core::RunLoop::main().performAfter(TransitionDuration, [weak, token] {
-        auto self = std::static_pointer_cast<NavigationController>(weak.lock());
-        if (self && !token.expired())
-            self->completeTransition();
+    core::RunLoop::main().performAfter(sharedAs<NavigationController>(), TransitionDuration, [token](NavigationController& self) {
+        if (!token.expired())
+            self.completeTransition();
     });
 }
 

@@ -409,13 +409,11 @@ void ScrollView::afterAnimation(void (ScrollView::*finish)())
 {
     m_pendingEnd = std::make_shared<int>(0);
     std::weak_ptr<int> token = m_pendingEnd;
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::main().performAfter(AnimationDuration, [weak, token, finish] {
-        auto self = std::static_pointer_cast<ScrollView>(weak.lock());
-        if (!self || token.expired())
+    core::RunLoop::main().performAfter(sharedAs<ScrollView>(), AnimationDuration, [token, finish](ScrollView& self) {
+        if (token.expired())
             return;
-        self->m_pendingEnd.reset();
-        (self.get()->*finish)();
+        self.m_pendingEnd.reset();
+        (self.*finish)();
     });
 }
 
@@ -606,11 +604,9 @@ void ScrollView::showIndicators(bool shown)
 void ScrollView::flashScrollIndicators()
 {
     showIndicators(true);
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::main().performAfter(IndicatorFlashDuration, [weak] {
-        auto self = std::static_pointer_cast<ScrollView>(weak.lock());
-        if (self && !self->m_dragging && !self->m_decelerating)
-            self->showIndicators(false);
+    core::RunLoop::main().performAfter(sharedAs<ScrollView>(), IndicatorFlashDuration, [](ScrollView& self) {
+        if (!self.m_dragging && !self.m_decelerating)
+            self.showIndicators(false);
     });
 }
 

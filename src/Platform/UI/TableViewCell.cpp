@@ -109,11 +109,9 @@ void TableViewCell::updateAccessory()
         m_shownAccessory = m_accessoryView;
     } else if (type == Accessory::DetailDisclosureButton) {
         auto button = Button::create(Button::Type::DetailDisclosure, { 0, 0, 29, 31 });
-        std::weak_ptr<core::Object> weak = weak_from_this();
-        button->addTarget(nullptr, "accessoryTapped", [weak](Control&, const Event*) {
-            auto self = std::static_pointer_cast<TableViewCell>(weak.lock());
-            if (self && self->m_accessoryTapped)
-                self->m_accessoryTapped();
+        button->addTarget(shared_from_this(), "accessoryTapped", [this](Control&, const Event*) {
+            if (m_accessoryTapped)
+                m_accessoryTapped();
         }, Control::TouchUpInside);
         m_shownAccessory = button;
     } else if (type != Accessory::None) {

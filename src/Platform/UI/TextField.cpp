@@ -89,11 +89,9 @@ void TextField::insertText(std::string_view typed)
         return;
     m_revealed = core::Range { at, end - at };
     unsigned count = ++m_revealCount;
-    std::weak_ptr<core::Object> weak = weak_from_this();
-    core::RunLoop::main().performAfter(RevealDuration, [weak, count] {
-        auto self = std::static_pointer_cast<TextField>(weak.lock());
-        if (self && self->m_revealCount == count)
-            self->hideRevealed();
+    core::RunLoop::main().performAfter(sharedAs<TextField>(), RevealDuration, [count](TextField& self) {
+        if (self.m_revealCount == count)
+            self.hideRevealed();
     });
 }
 

@@ -278,10 +278,8 @@ std::shared_ptr<BarButtonItem> ViewController::editButtonItem()
     if (!m_editButton) {
         m_editButton = BarButtonItem::create(core::localized(m_editing ? "Done" : "Edit", "Toolkit"),
             m_editing ? BarButtonItem::Style::Done : BarButtonItem::Style::Bordered);
-        std::weak_ptr<core::Object> weak = weak_from_this();
-        m_editButton->addTarget(nullptr, "toggleEditing", [weak](BarButtonItem&) {
-            if (auto self = std::static_pointer_cast<ViewController>(weak.lock()))
-                self->setEditing(!self->isEditing(), true);
+        m_editButton->addTarget(shared_from_this(), "toggleEditing", [this](BarButtonItem&) {
+            setEditing(!isEditing(), true);
         });
     }
     return m_editButton;

@@ -253,10 +253,9 @@ void GtkWebEngine::pageDidClose(WebKitWebView* view)
     if (!state.pages.empty())
         return;
     unsigned generation = ++m_idleGeneration;
-    std::weak_ptr<GtkWebEngine> weak = shared_from_this();
-    core::RunLoop::main().performAfter(IdleContextSeconds, [weak, generation] {
-        if (auto self = weak.lock(); self && self->m_idleGeneration == generation)
-            self->releaseContext();
+    core::RunLoop::main().performAfter(shared_from_this(), IdleContextSeconds, [generation](GtkWebEngine& self) {
+        if (self.m_idleGeneration == generation)
+            self.releaseContext();
     });
 }
 

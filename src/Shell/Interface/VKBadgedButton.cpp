@@ -42,14 +42,11 @@ void VKBadgedButton::setBadgeValue(std::optional<std::string> value)
     if (!m_badgeView) {
         m_badgeView = badgeButton();
         m_badgeView->setEnabled(isEnabled());
-        std::weak_ptr<core::Object> weakSelf = weak_from_this();
-        m_badgeView->addTarget(nullptr, "handleBadgeViewTouchDown", [weakSelf](ui::Control&, const ui::Event*) {
-            if (auto self = std::static_pointer_cast<VKBadgedButton>(weakSelf.lock()))
-                self->handleBadgeViewTouchDown();
+        m_badgeView->addTarget(shared_from_this(), "handleBadgeViewTouchDown", [this](ui::Control&, const ui::Event*) {
+            handleBadgeViewTouchDown();
         }, TouchDown);
-        m_badgeView->addTarget(nullptr, "handleBadgeViewTouchUpInsideEvent", [weakSelf](ui::Control&, const ui::Event*) {
-            if (auto self = std::static_pointer_cast<VKBadgedButton>(weakSelf.lock()))
-                self->handleBadgeViewTouchUpInsideEvent();
+        m_badgeView->addTarget(shared_from_this(), "handleBadgeViewTouchUpInsideEvent", [this](ui::Control&, const ui::Event*) {
+            handleBadgeViewTouchUpInsideEvent();
         }, TouchUpInside);
         addSubview(m_badgeView);
     }

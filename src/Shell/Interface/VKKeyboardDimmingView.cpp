@@ -12,19 +12,16 @@ std::shared_ptr<VKKeyboardDimmingView> VKKeyboardDimmingView::create(std::vector
 {
     auto view = std::make_shared<VKKeyboardDimmingView>();
     view->m_responders = std::move(responders);
-    std::weak_ptr<VKKeyboardDimmingView> weakView = view;
+    auto* dimming = view.get();
     auto& center = core::NotificationCenter::defaultCenter();
-    view->m_willShow = center.observe(ui::Keyboard::willShowNotification, nullptr, [weakView](const ui::Keyboard::Change& change) {
-        if (auto view = weakView.lock())
-            view->keyboardWillShow(change);
+    view->m_willShow = center.observe(ui::Keyboard::willShowNotification, nullptr, [dimming](const ui::Keyboard::Change& change) {
+        dimming->keyboardWillShow(change);
     });
-    view->m_willHide = center.observe(ui::Keyboard::willHideNotification, nullptr, [weakView](const ui::Keyboard::Change& change) {
-        if (auto view = weakView.lock())
-            view->keyboardWillHide(change);
+    view->m_willHide = center.observe(ui::Keyboard::willHideNotification, nullptr, [dimming](const ui::Keyboard::Change& change) {
+        dimming->keyboardWillHide(change);
     });
-    view->m_didHide = center.observe(ui::Keyboard::didHideNotification, nullptr, [weakView](const core::Notification&) {
-        if (auto view = weakView.lock())
-            view->keyboardDidHide();
+    view->m_didHide = center.observe(ui::Keyboard::didHideNotification, nullptr, [dimming](const core::Notification&) {
+        dimming->keyboardDidHide();
     });
     return view;
 }

@@ -47,6 +47,8 @@ private:
 
     std::vector<std::weak_ptr<ui::Responder>> m_responders;
     std::weak_ptr<VKKeyboardDimmingViewDelegate> m_delegate;
+    // Posted on the main thread only: the observers call this view directly
+    // (see core::Observation).
     core::Observation m_willShow;
     core::Observation m_willHide;
     core::Observation m_didHide;

@@ -70,13 +70,11 @@ void VKPlaceholderView::setLabelHidden(bool hidden)
         label->setTextColor(ui::StandardColors::darkGray());
         label->setShadowColor(gfx::Color::white(1, 0.8f));
         label->setShadowOffset({ 0, 1 });
-        std::weak_ptr<VKPlaceholderView> weakSelf = std::static_pointer_cast<VKPlaceholderView>(shared_from_this());
-        m_labelText = label->observeText([weakSelf](const std::string&, const std::string&) {
-            auto self = weakSelf.lock();
-            if (!self || !self->m_label)
+        m_labelText = label->observeText([this](const std::string&, const std::string&) {
+            if (!m_label)
                 return;
-            self->m_label->sizeToFit();
-            self->setNeedsLayout();
+            m_label->sizeToFit();
+            setNeedsLayout();
         });
         return label;
     });

@@ -58,5 +58,7 @@ private:
     std::shared_ptr<ui::Label> m_label;
     std::shared_ptr<ui::ProgressView> m_progressView;
     std::shared_ptr<ui::Button> m_cancelButton;
+    // Changed on the main thread only: the observer calls this directly
+    // (see core::Observation).
     core::Observation m_labelText;
 };

@@ -113,10 +113,8 @@ int VKPopupAlert::addButtonWithTitle(std::string title)
     button->setTitleColor(ui::StandardColors::white(), ui::Control::Normal);
     button->setBackgroundImage(buttonBackgroundImage(), ui::Control::Normal);
     button->setBackgroundImage(buttonPressedBackgroundImage(), ui::Control::Highlighted);
-    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
-    button->addTarget(nullptr, "handleButtonTap", [weakSelf](ui::Control& sender, const ui::Event*) {
-        if (auto self = weakSelf.lock())
-            self->handleButtonTap(static_cast<ui::Button&>(sender));
+    button->addTarget(shared_from_this(), "handleButtonTap", [this](ui::Control& sender, const ui::Event*) {
+        handleButtonTap(static_cast<ui::Button&>(sender));
     }, ui::Control::TouchUpInside);
     m_buttons.push_back(button);
     addSubview(button);
@@ -160,11 +158,9 @@ void VKPopupAlert::addTextFieldWithPlaceholder(std::string placeholder, std::str
     m_textField->setPlaceholder(placeholder);
     m_textField->setText(text);
     // Return in the field confirms the prompt.
-    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
     m_textField->removeTarget(nullptr, "confirm", ui::Control::EditingDidEndOnExit);
-    m_textField->addTarget(nullptr, "confirm", [weakSelf](ui::Control&, const ui::Event*) {
-        if (auto self = weakSelf.lock())
-            self->performKeyCommand(ui::KeyCommand::Return);
+    m_textField->addTarget(shared_from_this(), "confirm", [this](ui::Control&, const ui::Event*) {
+        performKeyCommand(ui::KeyCommand::Return);
     }, ui::Control::EditingDidEndOnExit);
 }
 
@@ -335,22 +331,18 @@ void VKPopupAlert::showWithMode(Mode mode, std::shared_ptr<ui::View> view)
     window->addSubview(std::static_pointer_cast<VKPopupAlert>(shared_from_this()));
     setupGeometry();
 
-    std::weak_ptr<VKPopupAlert> weakSelf = std::static_pointer_cast<VKPopupAlert>(shared_from_this());
     auto& center = core::NotificationCenter::defaultCenter();
     m_willChangeOrientation = center.observe(ui::Application::willChangeStatusBarOrientationNotification, nullptr,
-        [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->willChangeStatusBarOrientation();
+        [this](const core::Notification&) {
+            willChangeStatusBarOrientation();
         });
     m_didChangeOrientation = center.observe(ui::Application::didChangeStatusBarOrientationNotification, nullptr,
-        [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->didChangeStatusBarOrientation();
+        [this](const core::Notification&) {
+            didChangeStatusBarOrientation();
         });
     m_didResizeScreen = center.observe(ui::Application::didResizeScreenNotification, nullptr,
-        [weakSelf](const core::Notification&) {
-            if (auto self = weakSelf.lock())
-                self->setupGeometry();
+        [this](const core::Notification&) {
+            setupGeometry();
         });
 
     ui::ViewAnimation::animate(FadeDuration, [this] { setAlpha(1); });

@@ -138,6 +138,8 @@ private:
     Mode m_mode = Centered;
     bool m_shown = false;
     bool m_dismissed = false;
+    // Posted on the main thread only: the observers call this alert directly
+    // (see core::Observation).
     core::Observation m_willChangeOrientation;
     core::Observation m_didChangeOrientation;
     core::Observation m_didResizeScreen;

@@ -28,10 +28,8 @@ void VKRepeatButton::startRepeating()
 {
     invalidateRepeatTimer();
     m_repeating = true;
-    std::weak_ptr<core::Object> weakSelf = weak_from_this();
-    m_repeatTimer = core::RunLoop::main().schedule(RepeatInterval, true, [weakSelf](core::Timer&) {
-        if (auto self = std::static_pointer_cast<VKRepeatButton>(weakSelf.lock()))
-            self->sendActions(RepeatEvent);
+    m_repeatTimer = core::RunLoop::main().schedule(sharedAs<VKRepeatButton>(), RepeatInterval, true, [](VKRepeatButton& self, core::Timer&) {
+        self.sendActions(RepeatEvent);
     });
 }
 
@@ -57,10 +55,8 @@ void VKRepeatButton::touchesBegan(const ui::TouchSet& touches, const ui::Event& 
 {
     if (trackTouches(touches, true) == 1) {
         invalidateRepeatTimer();
-        std::weak_ptr<core::Object> weakSelf = weak_from_this();
-        m_repeatTimer = core::RunLoop::main().schedule(RepeatInterval, false, [weakSelf](core::Timer&) {
-            if (auto self = std::static_pointer_cast<VKRepeatButton>(weakSelf.lock()))
-                self->startRepeating();
+        m_repeatTimer = core::RunLoop::main().schedule(sharedAs<VKRepeatButton>(), RepeatInterval, false, [](VKRepeatButton& self, core::Timer&) {
+            self.startRepeating();
         });
     } else {
         invalidateRepeatTimer();

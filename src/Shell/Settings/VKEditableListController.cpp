@@ -106,11 +106,9 @@ void VKEditableListController::setEditing(bool editing, bool animated)
             navigationItem().setHidesBackButton(true, animated);
         }
         markChecked(false);
-        std::weak_ptr<core::Object> weak = weak_from_this();
-        core::RunLoop::main().performAfter(ReloadRowDelay, [weak] {
-            auto self = std::static_pointer_cast<VKEditableListController>(weak.lock());
-            if (self && self->isEditing())
-                self->reloadRow1ForEditing();
+        core::RunLoop::main().performAfter(sharedAs<VKEditableListController>(), ReloadRowDelay, [](VKEditableListController& self) {
+            if (self.isEditing())
+                self.reloadRow1ForEditing();
         });
         return;
     }

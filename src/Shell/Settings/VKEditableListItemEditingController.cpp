@@ -56,16 +56,13 @@ void VKEditableListItemEditingController::loadView()
 void VKEditableListItemEditingController::viewDidLoad()
 {
     VKNonRotatingViewController::viewDidLoad();
-    std::weak_ptr<core::Object> weak = weak_from_this();
     auto cancelItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Cancel);
-    cancelItem->addTarget(shared_from_this(), "cancel", [weak](ui::BarButtonItem&) {
-        if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
-            self->cancel();
+    cancelItem->addTarget(shared_from_this(), "cancel", [this](ui::BarButtonItem&) {
+        cancel();
     });
     m_saveItem = ui::BarButtonItem::create(ui::BarButtonItem::SystemItem::Save);
-    m_saveItem->addTarget(shared_from_this(), "save", [weak](ui::BarButtonItem&) {
-        if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
-            self->save();
+    m_saveItem->addTarget(shared_from_this(), "save", [this](ui::BarButtonItem&) {
+        save();
     });
     navigationItem().setLeftBarButtonItem(cancelItem);
     navigationItem().setRightBarButtonItem(m_saveItem);
@@ -77,10 +74,8 @@ void VKEditableListItemEditingController::viewWillAppear(bool animated)
     if (!m_editingCell) {
         m_editingCell = VKEditableListItemEditingCell::create();
         m_editingCell->textField().setAutocorrectionType(ui::TextInput::AutocorrectionType::No);
-        std::weak_ptr<core::Object> weak = weak_from_this();
-        m_editingCell->textField().addTarget(nullptr, "textDidChange", [weak](ui::Control&, const ui::Event*) {
-            if (auto self = std::static_pointer_cast<VKEditableListItemEditingController>(weak.lock()))
-                self->textDidChange();
+        m_editingCell->textField().addTarget(shared_from_this(), "textDidChange", [this](ui::Control&, const ui::Event*) {
+            textDidChange();
         }, ui::Control::EditingChanged);
     }
     auto& field = m_editingCell->textField();

@@ -61,9 +61,8 @@ std::weak_ptr<VKAudioPlayerController> VKAudioPlayerController::weakSelf()
 
 void VKAudioPlayerController::performOnNextPass(void (VKAudioPlayerController::*step)())
 {
-    core::RunLoop::main().performAfter(0, [weak = weakSelf(), step] {
-        if (auto self = weak.lock())
-            ((*self).*step)();
+    core::RunLoop::main().performAfter(weakSelf(), 0, [step](VKAudioPlayerController& self) {
+        (self.*step)();
     });
 }
 
@@ -278,11 +277,9 @@ void VKAudioPlayerController::loadContentView()
 {
     gfx::Rect frame = view() ? view()->bounds() : gfx::Rect {};
     auto content = VKAudioPlayerView::create(frame);
-    auto weak = weakSelf();
     auto bind = [&](ui::Control& control, const char* action, unsigned events, void (VKAudioPlayerController::*run)()) {
-        control.addTarget(sharedAs<VKAudioPlayerController>(), action, [weak, run](ui::Control&, const ui::Event*) {
-            if (auto self = weak.lock())
-                ((*self).*run)();
+        control.addTarget(sharedAs<VKAudioPlayerController>(), action, [this, run](ui::Control&, const ui::Event*) {
+            ((*this).*run)();
         }, events);
     };
     bind(*content->repeatButton(), "cycleRepeatMode", ui::Control::TouchUpInside, &VKAudioPlayerController::cycleRepeatMode);

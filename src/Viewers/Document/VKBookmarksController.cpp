@@ -96,17 +96,14 @@ void VKBookmarksController::viewDidLoad()
 void VKBookmarksController::setupBarButtons()
 {
     auto self = shared_from_this();
-    std::weak_ptr<VKBookmarksController> weak = std::static_pointer_cast<VKBookmarksController>(self);
     if (m_mode == Mode::Add) {
         navigationItem().setLeftBarButtonItem(barButtonItemWithTitle(core::localized("Cancel"),
-            ui::BarButtonItem::Style::Bordered, self, "cancelClicked", [weak](ui::BarButtonItem&) {
-                if (auto controller = weak.lock())
-                    controller->cancelClicked();
+            ui::BarButtonItem::Style::Bordered, self, "cancelClicked", [this](ui::BarButtonItem&) {
+                cancelClicked();
             }));
         navigationItem().setRightBarButtonItem(barButtonSystemItem(ui::BarButtonItem::SystemItem::Save, self,
-            "saveClicked", [weak](ui::BarButtonItem&) {
-                if (auto controller = weak.lock())
-                    controller->saveClicked();
+            "saveClicked", [this](ui::BarButtonItem&) {
+                saveClicked();
             }));
         return;
     }
@@ -114,9 +111,8 @@ void VKBookmarksController::setupBarButtons()
     edit->setEnabled(!m_bookmarks.empty());
     navigationItem().setLeftBarButtonItem(edit);
     navigationItem().setRightBarButtonItem(barButtonItemWithTitle(core::localized("Done"), ui::BarButtonItem::Style::Done,
-        self, "doneClicked", [weak](ui::BarButtonItem&) {
-            if (auto controller = weak.lock())
-                controller->doneClicked();
+        self, "doneClicked", [this](ui::BarButtonItem&) {
+            doneClicked();
         }));
 }
 

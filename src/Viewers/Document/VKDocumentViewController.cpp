@@ -265,10 +265,8 @@ void VKDocumentViewController::contentLoadDidSucceed()
         setupNormalisedPageHeight();
     addPageIndex();
     currentOffsetDidChange();
-    std::weak_ptr<VKDocumentViewController> weak = sharedAs<VKDocumentViewController>();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto self = weak.lock())
-            self->loadPersistentState();
+    core::RunLoop::main().performAfter(sharedAs<VKDocumentViewController>(), 0, [](VKDocumentViewController& self) {
+        self.loadPersistentState();
     });
     setToolbarItemsEnabled(true);
     if (!offerPagingHelp())

@@ -110,10 +110,8 @@ bool VKGoToPageBar::isActive() const
 
 void VKGoToPageBar::removeSoon()
 {
-    std::weak_ptr<VKGoToPageBar> weak = shared_from_this();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto self = weak.lock())
-            self->remove();
+    core::RunLoop::main().performAfter(shared_from_this(), 0, [](VKGoToPageBar& self) {
+        self.remove();
     });
 }
 

@@ -202,10 +202,8 @@ bool VKPageIndexView::beginTracking(const ui::Touch& touch, const ui::Event&)
     if (inside) {
         gfx::Rect track = trackBounds();
         float value = (point.y - track.y()) / track.height();
-        std::weak_ptr<VKPageIndexView> weak = sharedAs<VKPageIndexView>();
-        core::RunLoop::main().performAfter(0, [weak, value] {
-            if (auto view = weak.lock())
-                view->setValueNow(value);
+        core::RunLoop::main().performAfter(sharedAs<VKPageIndexView>(), 0, [value](VKPageIndexView& view) {
+            view.setValueNow(value);
         });
     }
     return inside;

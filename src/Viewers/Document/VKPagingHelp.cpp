@@ -46,10 +46,8 @@ bool VKPagingHelp::hide(bool fade)
     ui::ViewAnimation::setDuration(1.0);
     existing->setAlpha(0);
     ui::ViewAnimation::commit();
-    std::weak_ptr<ui::View> weakView = existing;
-    core::RunLoop::main().performAfter(1.0, [weakView] {
-        if (auto view = weakView.lock())
-            view->removeFromSuperview();
+    core::RunLoop::main().performAfter(existing, 1.0, [](ui::View& view) {
+        view.removeFromSuperview();
     });
     return true;
 }

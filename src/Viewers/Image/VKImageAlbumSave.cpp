@@ -88,9 +88,7 @@ void VKImageAlbumSave::didEnd(VKImageViewController& viewer, int failureCount)
     viewer.setTitle(core::localized("Save Succeeded"));
     if (m_titleTimer)
         m_titleTimer->invalidate();
-    std::weak_ptr<VKImageViewController> weak = viewer.sharedAs<VKImageViewController>();
-    m_titleTimer = core::RunLoop::main().schedule(2.0, false, [weak](core::Timer&) {
-        if (auto self = weak.lock())
-            self->setTitleFromResource();
+    m_titleTimer = core::RunLoop::main().schedule(viewer.sharedAs<VKImageViewController>(), 2.0, false, [](VKImageViewController& self, core::Timer&) {
+        self.setTitleFromResource();
     });
 }

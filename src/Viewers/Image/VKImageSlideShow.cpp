@@ -59,10 +59,8 @@ bool VKImageSlideShow::passesOverFailedSlide()
 void VKImageSlideShow::scheduleAdvance(std::optional<double> delay)
 {
     cancelAdvance();
-    std::weak_ptr<VKImageViewController> weak = m_viewer.sharedAs<VKImageViewController>();
-    m_advanceTimer = core::RunLoop::main().schedule(delay.value_or(timeout()), false, [weak](core::Timer&) {
-        if (auto self = weak.lock())
-            self->slideShowAdvanceSlide();
+    m_advanceTimer = core::RunLoop::main().schedule(m_viewer.sharedAs<VKImageViewController>(), delay.value_or(timeout()), false, [](VKImageViewController& self, core::Timer&) {
+        self.slideShowAdvanceSlide();
     });
 }
 

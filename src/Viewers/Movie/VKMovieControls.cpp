@@ -66,9 +66,8 @@ void VKMovieControls::initWithMoviePlayerController(const std::shared_ptr<media:
             if (auto self = weak.lock())
                 self->moviePlayerDidUpdate(notification);
         }));
-    m_playbackTimer = core::RunLoop::main().schedule(PlaybackTimerInterval, true, [weak](core::Timer&) {
-        if (auto self = weak.lock())
-            self->playbackTimerDidFire();
+    m_playbackTimer = core::RunLoop::main().schedule(sharedAs<VKMovieControls>(), PlaybackTimerInterval, true, [](VKMovieControls& self, core::Timer&) {
+        self.playbackTimerDidFire();
     });
     updateTVOutControls();
     updateTimeline();
@@ -94,13 +93,11 @@ void VKMovieControls::loadLayout()
     m_endTimeLabel = timeLabel({ kPanelWidth - kLabelWidth - 4, rowY, kLabelWidth, 40 }, gfx::TextAlignment::Center);
     m_timelineSlider = VKSlider::create({ kLabelWidth + 6, rowY, kPanelWidth - 2 * kLabelWidth - 12, 40 });
     m_timelineSlider->setContinuous(true);
-    m_timelineSlider->addTarget(nullptr, "updateCurrentTime:", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock())
-            self->updateCurrentTime();
+    m_timelineSlider->addTarget(shared_from_this(), "updateCurrentTime:", [this](ui::Control&, const ui::Event*) {
+        updateCurrentTime();
     }, ui::Control::ValueChanged);
-    m_timelineSlider->addTarget(nullptr, "updateCurrentTimeTouchUpEvent:", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock())
-            self->updateCurrentTimeTouchUpEvent();
+    m_timelineSlider->addTarget(shared_from_this(), "updateCurrentTimeTouchUpEvent:", [this](ui::Control&, const ui::Event*) {
+        updateCurrentTimeTouchUpEvent();
     }, ui::Control::TouchUpInside | ui::Control::TouchUpOutside);
 
     float buttonsY = kPanelHeight - kButtonHeight - 18;
@@ -110,23 +107,19 @@ void VKMovieControls::loadLayout()
     m_playButton = imageButton({ centre - kButtonWidth / 2, buttonsY, kButtonWidth, kButtonHeight }, "VKButtonBarPlay.png");
     m_seekForwardButton = imageButton({ centre + kButtonWidth / 2 + 12, buttonsY, kButtonWidth, kButtonHeight },
         "VKButtonBarSeekForward.png");
-    m_playButton->addTarget(nullptr, "togglePlay:", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock())
-            self->togglePlay();
+    m_playButton->addTarget(shared_from_this(), "togglePlay:", [this](ui::Control&, const ui::Event*) {
+        togglePlay();
     }, ui::Control::TouchUpInside);
     for (const auto& button : { m_seekBackwardButton, m_seekForwardButton }) {
         bool forward = button == m_seekForwardButton;
-        button->addTarget(nullptr, "beginSeeking:", [weak](ui::Control& sender, const ui::Event*) {
-            if (auto self = weak.lock())
-                self->beginSeeking(static_cast<ui::Button*>(&sender));
+        button->addTarget(shared_from_this(), "beginSeeking:", [this](ui::Control& sender, const ui::Event*) {
+            beginSeeking(static_cast<ui::Button*>(&sender));
         }, ui::Control::TouchDown);
-        button->addTarget(nullptr, "endSeeking:", [weak](ui::Control&, const ui::Event*) {
-            if (auto self = weak.lock())
-                self->endSeeking();
+        button->addTarget(shared_from_this(), "endSeeking:", [this](ui::Control&, const ui::Event*) {
+            endSeeking();
         }, ui::Control::TouchUpInside | ui::Control::TouchUpOutside | ui::Control::TouchCancel);
-        button->addTarget(nullptr, forward ? "seekToEnd:" : "seekToStart:", [weak, forward](ui::Control&, const ui::Event*) {
-            if (auto self = weak.lock())
-                forward ? self->seekToEnd() : self->seekToStart();
+        button->addTarget(shared_from_this(), forward ? "seekToEnd:" : "seekToStart:", [this, forward](ui::Control&, const ui::Event*) {
+            forward ? seekToEnd() : seekToStart();
         }, ui::Control::TouchDownRepeat);
     }
     for (const auto& view : std::initializer_list<std::shared_ptr<ui::View>> { m_startTimeLabel, m_timelineSlider,
@@ -255,12 +248,9 @@ void VKMovieControls::updateCurrentTime()
     if (!m_movieController || m_movieController->duration() == 0)
         return;
     cancelScrubbingTimer();
-    std::weak_ptr<VKMovieControls> weak = sharedAs<VKMovieControls>();
-    m_scrubbingTimer = core::RunLoop::main().schedule(ScrubbingDelay, false, [weak](core::Timer&) {
-        if (auto self = weak.lock()) {
-            self->m_scrubbingTimer = nullptr;
-            self->updateCurrentTimeWhileScrubbing();
-        }
+    m_scrubbingTimer = core::RunLoop::main().schedule(sharedAs<VKMovieControls>(), ScrubbingDelay, false, [](VKMovieControls& self, core::Timer&) {
+        self.m_scrubbingTimer = nullptr;
+        self.updateCurrentTimeWhileScrubbing();
     });
 }
 

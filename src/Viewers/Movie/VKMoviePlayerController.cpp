@@ -349,9 +349,8 @@ void VKMoviePlayerController::resumeFromLastOffset()
         if (time >= endPlaybackTime())
             time = startPlaybackTime();
     }
-    core::RunLoop::main().performAfter(0, [weak = weakSelf(), time] {
-        if (auto self = weak.lock())
-            self->setCurrentPlaybackTimeDelayed(time);
+    core::RunLoop::main().performAfter(weakSelf(), 0, [time](VKMoviePlayerController& self) {
+        self.setCurrentPlaybackTimeDelayed(time);
     });
 }
 
@@ -414,9 +413,8 @@ void VKMoviePlayerController::moviePlayerDidFinish(const media::MovieFinish& fin
         return;
     stopObserving();
     removeMovieControllerStatusBarWorkaroundHack();
-    core::RunLoop::main().performAfter(0, [weak = weakSelf()] {
-        if (auto self = weak.lock())
-            self->popMoviePlayerControllerDelayed();
+    core::RunLoop::main().performAfter(weakSelf(), 0, [](VKMoviePlayerController& self) {
+        self.popMoviePlayerControllerDelayed();
     });
 }
 
@@ -453,16 +451,13 @@ void VKMoviePlayerController::screenDidConnect(const core::Notification&)
 
 void VKMoviePlayerController::promptUserForTVDisplay()
 {
-    core::RunLoop::main().performAfter(0, [weak = weakSelf()] {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        if (self->m_tvoutAlert)
-            self->m_tvoutAlert->setDelegate({});
-        self->m_tvoutAlert = ui::AlertView::create({}, core::localized("Display on TV"),
-            std::static_pointer_cast<ui::AlertViewDelegate>(self), core::localized("No"), { core::localized("Use TV") });
-        self->m_tvoutAlert->setTag(TVOutAlertTag);
-        self->m_tvoutAlert->show();
+    core::RunLoop::main().performAfter(weakSelf(), 0, [](VKMoviePlayerController& self) {
+        if (self.m_tvoutAlert)
+            self.m_tvoutAlert->setDelegate({});
+        self.m_tvoutAlert = ui::AlertView::create({}, core::localized("Display on TV"),
+            std::static_pointer_cast<ui::AlertViewDelegate>(self.sharedAs<VKMoviePlayerController>()), core::localized("No"), { core::localized("Use TV") });
+        self.m_tvoutAlert->setTag(TVOutAlertTag);
+        self.m_tvoutAlert->show();
     });
 }
 
@@ -521,9 +516,9 @@ void VKMoviePlayerController::screenDidDisconnect(const core::Notification& noti
     // The base's delayed change asks the tap questions, which never let
     // this screen hide its bars: the movie hides them itself.
     if (!isResourceAudioOnly())
-        core::RunLoop::main().performAfter(TVOutDisconnectHideDelay, [weak = weakSelf()] {
-            if (auto self = weak.lock(); self && self->m_movieController && !self->isUsingTVOut())
-                self->setUIHidden(true, true);
+        core::RunLoop::main().performAfter(weakSelf(), TVOutDisconnectHideDelay, [](VKMoviePlayerController& self) {
+            if (self.m_movieController && !self.isUsingTVOut())
+                self.setUIHidden(true, true);
         });
     if (state == MoviePlaybackState::Playing)
         m_movieController->play();

@@ -236,10 +236,8 @@ void VKDocumentView::setThumbnailsEnabled(bool enabled)
     m_longPressRecognizer = std::make_shared<ui::LongPressGestureRecognizer>();
     m_longPressRecognizer->setMinimumPressDuration(LongPressDuration);
     m_longPressRecognizer->setDelegate(std::static_pointer_cast<ui::GestureRecognizerDelegate>(sharedAs<VKDocumentView>()));
-    std::weak_ptr<VKDocumentView> weakSelf = sharedAs<VKDocumentView>();
-    m_longPressRecognizer->addTarget(sharedAs<core::Object>(), "longPressRecognized", [weakSelf](ui::GestureRecognizer& recognizer) {
-        if (auto self = weakSelf.lock())
-            self->longPressRecognized(recognizer);
+    m_longPressRecognizer->addTarget(sharedAs<core::Object>(), "longPressRecognized", [this](ui::GestureRecognizer& recognizer) {
+        longPressRecognized(recognizer);
     });
     addGestureRecognizer(m_longPressRecognizer);
     if (auto source = dataSource())

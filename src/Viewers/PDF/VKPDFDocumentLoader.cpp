@@ -81,16 +81,15 @@ void VKPDFDocumentLoader::start()
                 indexStore = VKPageIndexStore::storeForPath(*indexPath);
         // One hand-back carries everything; a viewer gone (its loader with
         // it) or a newer attempt drops it.
-        core::RunLoop::main().post([weakLoader, generation, document, scanner, indexStore, error]() mutable {
-            auto loader = weakLoader.lock();
-            if (!loader || loader->m_generation != generation)
+        core::RunLoop::main().post(weakLoader, [generation, document, scanner, indexStore, error](VKPDFDocumentLoader& loader) mutable {
+            if (loader.m_generation != generation)
                 return;
-            loader->m_thread.reset();
+            loader.m_thread.reset();
             if (document)
-                loader->m_viewer.documentLoadingThreadDidSucceed(std::move(document), std::move(scanner),
+                loader.m_viewer.documentLoadingThreadDidSucceed(std::move(document), std::move(scanner),
                     std::move(indexStore));
             else
-                loader->m_viewer.documentLoadingThreadDidFailWithError(error);
+                loader.m_viewer.documentLoadingThreadDidFailWithError(error);
         });
     });
 }

@@ -80,9 +80,8 @@ void VKPDFOutlineTableViewController::viewDidLoad()
     m_searchDisplayController->setSearchResultsDataSource(self);
     m_searchDisplayController->setSearchResultsDelegate(self);
 
-    core::RunLoop::current().performAfter(0, [weak] {
-        if (auto controller = weak.lock())
-            controller->scrollPastSearchBox();
+    core::RunLoop::current().performAfter(self, 0, [](VKPDFOutlineTableViewController& controller) {
+        controller.scrollPastSearchBox();
     });
 }
 

@@ -97,17 +97,15 @@ void VKPDFViewController::loadContentView()
 
     m_doubleTapRecognizer = std::make_shared<ui::TapGestureRecognizer>();
     m_doubleTapRecognizer->setNumberOfTapsRequired(2);
-    m_doubleTapRecognizer->addTarget(self, "doubleTapRecognized", [weak](ui::GestureRecognizer& recognizer) {
-        if (auto self = weak.lock())
-            self->doubleTapRecognized(recognizer);
+    m_doubleTapRecognizer->addTarget(self, "doubleTapRecognized", [this](ui::GestureRecognizer& recognizer) {
+        doubleTapRecognized(recognizer);
     });
     view()->addGestureRecognizer(m_doubleTapRecognizer);
     singleTapGestureRecognizer()->requireToFail(m_doubleTapRecognizer);
 
     auto search = barButtonSystemItem(ui::BarButtonItem::SystemItem::Search, self, "searchButtonWasPressed",
-        [weak](ui::BarButtonItem&) {
-            if (auto self = weak.lock())
-                self->searchButtonWasPressed();
+        [this](ui::BarButtonItem&) {
+            searchButtonWasPressed();
         });
     search->setStyle(ui::BarButtonItem::Style::Plain);
     search->setEnabled(false);

@@ -205,12 +205,10 @@ bool VKPagingView::wheelEvent(const ui::Event& event)
     if (!burst || m_wheelStartPage < 0)
         m_wheelStartPage = std::round(contentOffset().x / width);
     bool moved = ui::ScrollView::wheelEvent(event);
-    std::weak_ptr<VKPagingView> weak = std::static_pointer_cast<VKPagingView>(shared_from_this());
     if (m_wheelRest)
         m_wheelRest->invalidate();
-    m_wheelRest = core::RunLoop::main().schedule(WheelRestDelay, false, [weak](core::Timer&) {
-        if (auto self = weak.lock())
-            self->wheelDidRest();
+    m_wheelRest = core::RunLoop::main().schedule(std::static_pointer_cast<VKPagingView>(shared_from_this()), WheelRestDelay, false, [](VKPagingView& self, core::Timer&) {
+        self.wheelDidRest();
     });
     return moved;
 }

@@ -158,17 +158,17 @@ void VKTextViewController::loadContentView()
     updateTextInsets(false);
 
     std::weak_ptr<VKTextViewController> weak = sharedAs<VKTextViewController>();
-    m_offsetObservation = m_textView->observeContentOffset([weak](const gfx::Point&, const gfx::Point&) {
-        if (auto self = weak.lock(); self && !self->contentIsLoading())
-            self->currentOffsetDidChange();
+    m_offsetObservation = m_textView->observeContentOffset([this](const gfx::Point&, const gfx::Point&) {
+        if (!contentIsLoading())
+            currentOffsetDidChange();
     });
     // The text view measures the new font after telling its observers, so
     // the pages are counted on the next pass.
     m_fontObservation = m_textView->observeFont([weak](const gfx::Font&, const gfx::Font&) {
-        core::RunLoop::main().performAfter(0, [weak] {
-            if (auto self = weak.lock(); self && self->m_textView && !self->contentIsLoading()) {
-                self->setupNormalisedPageHeight();
-                self->currentOffsetDidChange();
+        core::RunLoop::main().performAfter(weak, 0, [](VKTextViewController& self) {
+            if (self.m_textView && !self.contentIsLoading()) {
+                self.setupNormalisedPageHeight();
+                self.currentOffsetDidChange();
             }
         });
     });
@@ -208,10 +208,9 @@ void VKTextViewController::loadText()
         auto thread = core::Thread::current();
         auto cancelled = [thread] { return thread->isCancelled(); };
         auto post = [weak, generation](auto&& block) {
-            core::RunLoop::main().post([weak, generation, block = std::move(block)]() mutable {
-                auto self = weak.lock();
-                if (self && self->m_loadGeneration == generation)
-                    block(*self);
+            core::RunLoop::main().post(weak, [generation, block = std::move(block)](VKTextViewController& self) mutable {
+                if (self.m_loadGeneration == generation)
+                    block(self);
             });
         };
         VKTextLoader::FirstScreen firstScreen;
@@ -352,11 +351,9 @@ void VKTextViewController::adjustFontSize(int segment, bool byUser)
     size = std::clamp(size, VKTextLoader::MinimumFontSize, VKTextLoader::MaximumFontSize);
     if (size == current)
         return;
-    std::weak_ptr<VKTextViewController> weak = sharedAs<VKTextViewController>();
     gfx::Font font = gfx::Font::fontWithName(FontName, size);
-    core::RunLoop::main().performAfter(0, [weak, font] {
-        if (auto self = weak.lock())
-            self->updateTextViewFont(font);
+    core::RunLoop::main().performAfter(sharedAs<VKTextViewController>(), 0, [font](VKTextViewController& self) {
+        self.updateTextViewFont(font);
     });
 }
 

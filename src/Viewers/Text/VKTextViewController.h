@@ -104,6 +104,8 @@ private:
     bool m_userDidCustomiseTextEncoding = false;
     std::shared_ptr<ui::BarButtonItem> m_fontSizeBarButtonItem;
     std::shared_ptr<ui::SegmentedControl> m_fontSizeControl;
+    // Changed on the main thread only: the observer calls this directly
+    // (see core::Observation).
     core::Observation m_offsetObservation;
     core::Observation m_fontObservation;
     std::shared_ptr<core::Thread> m_loadThread;

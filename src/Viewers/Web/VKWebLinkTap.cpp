@@ -17,12 +17,11 @@ void VKWebLinkTap::ask(VKWebView& webView, gfx::Point inWebView, gfx::Point inVi
     // Set once the timeout took the tap as hitting no link.
     auto decided = std::make_shared<bool>(false);
     std::weak_ptr<VKWebViewController> weak = m_viewer.sharedAs<VKWebViewController>();
-    core::RunLoop::main().performAfter(VKWebViewController::TapScriptTimeout, [weak, generation, inView, decided] {
-        auto self = weak.lock();
-        if (!self || self->m_linkTap.m_generation != generation)
+    core::RunLoop::main().performAfter(m_viewer.sharedAs<VKWebViewController>(), VKWebViewController::TapScriptTimeout, [generation, inView, decided](VKWebViewController& self) {
+        if (self.m_linkTap.m_generation != generation)
             return;
         *decided = true;
-        self->continueSingleTap(inView);
+        self.continueSingleTap(inView);
     });
     float width = webView.bounds().width();
     std::string script = fmt::format("VKFindAnchorAtPoint({0:f}*window.innerWidth/{2:f},{1:f}*window.innerWidth/{2:f});",

@@ -27,12 +27,11 @@ void VKWebView::loadRTFAtPath(const std::string& path, const std::optional<core:
 {
     cancelRTFConversion();
     unsigned generation = m_conversionGeneration;
-    std::weak_ptr<VKWebView> weak = std::static_pointer_cast<VKWebView>(shared_from_this());
     bool isDirectory = false;
     if (!core::fs::exists(path, &isDirectory) || isDirectory) {
-        core::RunLoop::main().performAfter(0, [weak, generation] {
-            if (auto self = weak.lock(); self && self->m_conversionGeneration == generation)
-                self->rtfLoadDidFail(core::Error());
+        core::RunLoop::main().performAfter(sharedAs<VKWebView>(), 0, [generation](VKWebView& self) {
+            if (self.m_conversionGeneration == generation)
+                self.rtfLoadDidFail(core::Error());
         });
         return;
     }
@@ -53,15 +52,14 @@ void VKWebView::startRTFConversionAndLoad(core::Value::Dictionary job)
             return;
         if (html)
             job["HTML"] = core::Value(std::move(*html));
-        core::RunLoop::main().post([weak, generation, job = std::move(job), error, ok = html.has_value()] {
-            auto self = weak.lock();
-            if (!self || self->m_conversionGeneration != generation)
+        core::RunLoop::main().post(weak, [generation, job = std::move(job), error, ok = html.has_value()](VKWebView& self) {
+            if (self.m_conversionGeneration != generation)
                 return;
-            self->m_conversion.reset();
+            self.m_conversion.reset();
             if (ok)
-                self->rtfLoadDidFinish(core::Value(job));
+                self.rtfLoadDidFinish(core::Value(job));
             else
-                self->rtfLoadDidFail(error);
+                self.rtfLoadDidFail(error);
         });
     });
 }

@@ -165,13 +165,11 @@ void VKWebViewController::loadContentView()
     setContentView(webView);
     updatePageTop();
 
-    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    m_offsetObservation = webView->scrollView().observeContentOffset([weak](const gfx::Point&, const gfx::Point&) {
-        auto self = weak.lock();
-        if (!self || self->contentIsLoading())
+    m_offsetObservation = webView->scrollView().observeContentOffset([this](const gfx::Point&, const gfx::Point&) {
+        if (contentIsLoading())
             return;
-        self->setupNormalisedPageHeight();
-        self->currentOffsetDidChange();
+        setupNormalisedPageHeight();
+        currentOffsetDidChange();
     });
     webView->setDelegate(std::static_pointer_cast<web::WebViewDelegate>(sharedAs<VKWebViewController>()));
     m_selfReference = sharedAs<VKWebViewController>();
@@ -403,11 +401,9 @@ bool VKWebViewController::shouldStartLoad(web::WebView& view, const core::URLReq
     case VKWebLinkPolicy::Verdict::Document:
         if (!contentDidLoad() && &view == m_webView.get()) {
             startActivityIndicatorWithStyle(ui::ActivityIndicator::Style::Gray, LoadIndicatorDelay);
-            std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
             if (!m_slowLoadTimer)
-                m_slowLoadTimer = core::RunLoop::main().schedule(SlowLoadTimeout, false, [weak](core::Timer&) {
-                    if (auto self = weak.lock())
-                        self->loadTooSlow();
+                m_slowLoadTimer = core::RunLoop::main().schedule(sharedAs<VKWebViewController>(), SlowLoadTimeout, false, [](VKWebViewController& self, core::Timer&) {
+                    self.loadTooSlow();
                 });
         }
         return true;
@@ -490,10 +486,9 @@ void VKWebViewController::firstLoadDidEnd()
         checkHTMLMetaTags();
     if (auto* document = VKWebViewGetDocumentView(*m_webView))
         document->setHidden(false);
-    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto self = weak.lock(); self && self->contentView())
-            self->contentLoadDidSucceed();
+    core::RunLoop::main().performAfter(sharedAs<VKWebViewController>(), 0, [](VKWebViewController& self) {
+        if (self.contentView())
+            self.contentLoadDidSucceed();
     });
     m_backForward.update();
 }
@@ -622,10 +617,8 @@ void VKWebViewController::webViewDidChangeContentSize(VKWebView&)
 {
     // The engine's geometry may come before or after the load's end: the
     // pages are counted again in a pass of their own.
-    std::weak_ptr<VKWebViewController> weak = sharedAs<VKWebViewController>();
-    core::RunLoop::main().performAfter(0, [weak] {
-        if (auto self = weak.lock())
-            self->contentSizeDidChange();
+    core::RunLoop::main().performAfter(sharedAs<VKWebViewController>(), 0, [](VKWebViewController& self) {
+        self.contentSizeDidChange();
     });
 }
 

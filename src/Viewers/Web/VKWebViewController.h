@@ -172,6 +172,8 @@ private:
     std::shared_ptr<VKWindow> m_window;
 
     std::shared_ptr<VKWebView> m_webView;
+    // Changed on the main thread only: the observer calls this directly
+    // (see core::Observation).
     core::Observation m_offsetObservation;
     // Held until the first load ends, so late answers find both.
     std::shared_ptr<VKWebViewController> m_selfReference;

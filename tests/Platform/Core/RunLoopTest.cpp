@@ -411,6 +411,34 @@ TEST_F(RunLoopTest, ObjectsDroppedInsideACallbackLiveToTheEndOfThePass)
     EXPECT_FALSE(alive);
 }
 
+TEST_F(RunLoopTest, OwnerBoundCallsRunOnlyWhileTheirOwnerLives)
+{
+    struct Owner {
+        std::string name;
+        std::vector<std::string>* log;
+        void called(const char* how) { log->push_back(name + " " + how); }
+    };
+    std::vector<std::string> log;
+    auto kept = std::make_shared<Owner>(Owner { "kept", &log });
+    auto dropped = std::make_shared<Owner>(Owner { "dropped", &log });
+    for (auto& owner : { kept, dropped }) {
+        loop.performAfter(owner, 1, [](Owner& o) { o.called("perform"); });
+        loop.post(owner, [](Owner& o) { o.called("post"); });
+        loop.schedule(owner, 2, false, [](Owner& o, Timer&) { o.called("timer"); });
+    }
+    // A worker hands the owner over held or weakly.
+    core::Thread::detach("sender", [kept, weak = std::weak_ptr<Owner>(dropped)] {
+        core::performOnMainThread(kept, [](Owner& o) { o.called("main"); });
+        core::performOnMainThread(weak, [](Owner& o) { o.called("main"); });
+    });
+    EXPECT_TRUE(core::Thread::waitForAll(5));
+    std::weak_ptr<Owner> weak = dropped;
+    dropped.reset();
+    EXPECT_TRUE(weak.expired());
+    loop.advance(3);
+    EXPECT_EQ(log, (std::vector<std::string> { "kept post", "kept main", "kept perform", "kept timer" }));
+}
+
 TEST_F(RunLoopTest, RunEndsOnStopFromAWorkerAndOnASignalHandler)
 {
     core::Thread::detach("stopper", [&] { loop.stop(); });

@@ -104,7 +104,6 @@ void MovieView::setShowsControls(bool shows)
 
 void MovieView::makeControls()
 {
-    std::weak_ptr<MovieView> weak = sharedAs<MovieView>();
     m_controls = ui::View::create(bounds());
     m_controls->setBackgroundColor(gfx::Color(0, 0, 0, 0));
     m_topBar = ui::View::create();
@@ -117,9 +116,8 @@ void MovieView::makeControls()
     m_doneButton->setTitle(core::localized("Done"), ui::Control::Normal);
     m_doneButton->setTitleColor(gfx::Color::white(1), ui::Control::Normal);
     m_doneButton->titleLabel().setFont(ui::Fonts::boldSystemFont(15));
-    m_doneButton->addTarget(nullptr, "done", [weak](ui::Control&, const ui::Event*) {
-        auto self = weak.lock();
-        if (auto player = self ? self->player() : nullptr)
+    m_doneButton->addTarget(shared_from_this(), "done", [this](ui::Control&, const ui::Event*) {
+        if (auto player = this->player())
             player->userDidExit();
     }, ui::Control::TouchUpInside);
 
@@ -127,35 +125,31 @@ void MovieView::makeControls()
     m_remainingLabel = makeTimeLabel(gfx::TextAlignment::Left);
     m_scrubber = ui::Slider::create();
     m_scrubber->setContinuous(true);
-    m_scrubber->addTarget(nullptr, "scrub", [weak](ui::Control& control, const ui::Event*) {
-        auto self = weak.lock();
-        auto player = self ? self->player() : nullptr;
+    m_scrubber->addTarget(shared_from_this(), "scrub", [this](ui::Control& control, const ui::Event*) {
+        auto player = this->player();
         if (!player)
             return;
-        self->touched();
+        touched();
         double duration = player->duration();
         if (duration > 0)
             player->setCurrentPlaybackTime(duration * double(static_cast<ui::Slider&>(control).value()));
-        self->updateTimes();
+        updateTimes();
     }, ui::Control::TouchUpInside | ui::Control::TouchUpOutside);
-    m_scrubber->addTarget(nullptr, "drag", [weak](ui::Control&, const ui::Event*) {
-        if (auto self = weak.lock()) {
-            self->touched();
-            self->updateTimes();
-        }
+    m_scrubber->addTarget(shared_from_this(), "drag", [this](ui::Control&, const ui::Event*) {
+        touched();
+        updateTimes();
     }, ui::Control::ValueChanged);
 
     m_playButton = ui::Button::create(ui::Button::Type::Custom);
-    m_playButton->addTarget(nullptr, "togglePlay", [weak](ui::Control&, const ui::Event*) {
-        auto self = weak.lock();
-        auto player = self ? self->player() : nullptr;
+    m_playButton->addTarget(shared_from_this(), "togglePlay", [this](ui::Control&, const ui::Event*) {
+        auto player = this->player();
         if (!player)
             return;
         if (player->playbackState() == MoviePlaybackState::Playing)
             player->pause();
         else
             player->play();
-        self->touched();
+        touched();
     }, ui::Control::TouchUpInside);
 
     m_topBar->addSubview(m_doneButton);
@@ -168,10 +162,9 @@ void MovieView::makeControls()
     addSubview(m_controls);
 
     m_tap = ui::TapGestureRecognizer::create();
-    m_tap->addTarget(nullptr, "toggleControls", [weak](ui::GestureRecognizer& recognizer) {
-        auto self = weak.lock();
-        if (self && recognizer.state() == ui::GestureRecognizer::Recognized)
-            self->toggleControls();
+    m_tap->addTarget(shared_from_this(), "toggleControls", [this](ui::GestureRecognizer& recognizer) {
+        if (recognizer.state() == ui::GestureRecognizer::Recognized)
+            toggleControls();
     });
     m_tap->setDelegate(std::static_pointer_cast<ui::GestureRecognizerDelegate>(sharedAs<MovieView>()));
     addGestureRecognizer(m_tap);
@@ -241,14 +234,11 @@ void MovieView::scheduleHide()
     auto player = this->player();
     if (!areControlsVisible() || !player || player->playbackState() != MoviePlaybackState::Playing)
         return;
-    std::weak_ptr<MovieView> weak = sharedAs<MovieView>();
-    m_hideTimer = core::RunLoop::main().schedule(ControlsHideDelay, false, [weak](core::Timer&) {
-        if (auto self = weak.lock()) {
-            self->m_hideTimer = nullptr;
-            auto player = self->player();
-            if (player && player->playbackState() == MoviePlaybackState::Playing && !self->m_scrubber->isTracking())
-                self->setControlsVisible(false);
-        }
+    m_hideTimer = core::RunLoop::main().schedule(sharedAs<MovieView>(), ControlsHideDelay, false, [](MovieView& self, core::Timer&) {
+        self.m_hideTimer = nullptr;
+        auto player = self.player();
+        if (player && player->playbackState() == MoviePlaybackState::Playing && !self.m_scrubber->isTracking())
+            self.setControlsVisible(false);
     });
 }
 
@@ -263,10 +253,8 @@ void MovieView::startTimeTimer()
 {
     if (m_timeTimer)
         return;
-    std::weak_ptr<MovieView> weak = sharedAs<MovieView>();
-    m_timeTimer = core::RunLoop::main().schedule(TimeUpdateInterval, true, [weak](core::Timer&) {
-        if (auto self = weak.lock())
-            self->updateTimes();
+    m_timeTimer = core::RunLoop::main().schedule(sharedAs<MovieView>(), TimeUpdateInterval, true, [](MovieView& self, core::Timer&) {
+        self.updateTimes();
     });
 }
 
